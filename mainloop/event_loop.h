@@ -1,0 +1,83 @@
+#pragma once
+// The main thread's loop: timers that fire on it and work that other threads
+// hand to it. A handler always runs to its end before anything else runs.
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "mainloop/clock.h"
+
+namespace wardenix {
+
+class Timer;
+
+class EventLoop {
+ public:
+  explicit EventLoop(Clock& clock);
+  EventLoop(const EventLoop&) = delete;
+  EventLoop& operator=(const EventLoop&) = delete;
+  ~EventLoop();
+
+  Clock& clock() { return clock_; }
+
+  // Any thread: queue `task` to run on the loop's thread. Tasks posted after
+  // the loop has finished are dropped.
+  void post(std::function<void()> task);
+  // Any thread: ends `run` once the current handler returns.
+  void quit();
+  bool quitting() const;
+
+  // Runs until `quit`. The calling thread becomes the loop's thread.
+  void run();
+  // Runs until the clock reaches `until` and everything due by then is done
+  // (for tests in virtual time).
+  void run_until(Millis until);
+  bool in_loop_thread() const { return std::this_thread::get_id() == thread_id_; }
+
+ private:
+  friend class Timer;
+  struct TimerState;
+
+  // Runs one pending task or tick; false when nothing was ready.
+  bool dispatch_one();
+  Millis next_deadline();
+  void wait(Millis deadline);
+
+  Clock& clock_;
+  std::unique_ptr<WakeSignal> wake_;
+  std::thread::id thread_id_;
+  mutable std::mutex mutex_;
+  std::deque<std::function<void()>> posted_;
+  bool quit_ = false;
+  bool finished_ = false;
+  std::vector<TimerState*> timers_;
+  std::uint64_t next_sequence_ = 0;
+};
+
+// A window timer: fires on the loop's thread once per interval while enabled.
+// Enabling a disabled timer starts a fresh interval; enabling an enabled one
+// changes nothing; at most one tick waits while a handler runs. Use it on the
+// loop's thread only.
+class Timer {
+ public:
+  Timer(EventLoop& loop, Millis interval, bool enabled, std::function<void()> on_timer = {});
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+  ~Timer();
+
+  void set_enabled(bool enabled);
+  bool enabled() const;
+  void set_interval(Millis interval);
+  Millis interval() const;
+  void set_on_timer(std::function<void()> handler);
+
+ private:
+  EventLoop& loop_;
+  std::unique_ptr<EventLoop::TimerState> state_;
+};
+
+}  // namespace wardenix

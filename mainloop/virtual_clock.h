@@ -1,0 +1,47 @@
+#pragma once
+// Virtual time for tests: time stands still while any thread of the clock
+// runs, and jumps to the next deadline once every one of them waits on it.
+// The thread that creates the clock takes part, as do the threads it starts.
+#include <condition_variable>
+#include <list>
+#include <mutex>
+
+#include "mainloop/clock.h"
+
+namespace wardenix {
+
+class VirtualClock final : public Clock {
+ public:
+  // `local_start` is the wall-clock time at virtual time 0.
+  explicit VirtualClock(TDateTime local_start = TDateTime{46023.0});  // 2026-01-01 00:00
+  ~VirtualClock() override;
+
+  Millis now() override;
+  TDateTime local_time() override;
+  std::unique_ptr<WakeSignal> make_signal() override;
+  void start_thread(std::function<void()> body) override;
+  bool wait_for_threads(Millis timeout) override;
+  void quiesce() override;
+
+ private:
+  friend class VirtualSignal;
+  struct Waiter {
+    Millis deadline;
+    bool released = false;
+  };
+
+  // Called with the lock held by a thread that stops running.
+  void advance_if_idle();
+  void release(Waiter& waiter);
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  Millis now_{0};
+  TDateTime local_start_;
+  int running_ = 1;
+  int live_threads_ = 0;
+  bool holding_time_ = false;
+  std::list<Waiter*> waiters_;
+};
+
+}  // namespace wardenix
