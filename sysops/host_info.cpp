@@ -1,0 +1,1 @@
+#include "sysops/host_info.h"
