@@ -1,0 +1,102 @@
+#pragma once
+// The main window: every component the program owns, the supervision cycle's
+// handlers and the state the front ends show. It holds no toolkit code; a
+// front end draws it and forwards the user's actions to it.
+#include <functional>
+#include <memory>
+
+#include "mainloop/event_loop.h"
+#include "mainloop/stop_flag.h"
+#include "runtime/datetime.h"
+#include "supervisor/activity_log.h"
+#include "supervisor/application.h"
+#include "supervisor/window_controls.h"
+
+namespace wardenix {
+
+class HostInfo;
+class SystemOps;
+
+enum class WindowState { Hidden, Shown, Background, Ended };
+enum class CloseAction { None, Hide };
+
+class TfrmPrincipal {
+ public:
+  // The value of the quit flag (the window's tag) that lets the window close.
+  static constexpr int kQuitRequested = 20;
+
+  struct Services {
+    EventLoop& loop;
+    Application& application;
+    SystemOps& ops;
+    HostInfo& host;
+  };
+
+  // Creates the components in their initial state; FormCreate runs separately.
+  explicit TfrmPrincipal(Services services);
+  TfrmPrincipal(const TfrmPrincipal&) = delete;
+  TfrmPrincipal& operator=(const TfrmPrincipal&) = delete;
+  ~TfrmPrincipal();
+
+  // Window events.
+  void FormCreate();
+  void FormShow();
+  void FormClose(CloseAction& action);
+  UString VersaoExecutavel();
+
+  // User actions, as the front ends deliver them.
+  void btnInicioClick();
+  void btnFecharClick();
+  void btnFinalizarClick();
+  void Propriedades1Click();  // tray menu "Visualizar"
+  void EncerrarServidor1Click() {}  // tray menu "Finalizar": no action
+  void CloseBoxClick() { Close(); }
+  // "&Iniciar" as the user clicks it: only while the button is enabled.
+  void user_clicks_btnInicio();
+
+  // Timer handlers.
+  void tmIniciarTimer();
+  void tmFirebirdTimer();
+  void tmServidorTimer();
+
+  // Appends the current local time "hh:mm:ss" followed by `message`.
+  void Log(UStringView message);
+
+  WindowState State() const { return state_; }
+  int Tag = 0;
+  UString Caption = u"DazevaViz Wardenix";
+
+  Timer tmIniciar;
+  Timer tmFirebird;
+  Timer tmServidor;
+  TextField edServidor{u"localhost"};
+  TextField edPorta{u"3063"};
+  TextField edProcesso{u"DAZEVAVIZ.EXE", false};
+  TextField edArquivo{u"C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE", false};
+  ActivityLog mmLog;
+  Button btnInicio{u"&Iniciar"};
+  Button btnFechar{u"&Segundo Plano"};
+  Button btnFinalizar{u"&Finalizar"};
+  StatusPanel sts[2] = {{u"Kestrane", 180}, {u"Versão", 100}};
+  TrayIcon TrayIcon1;
+  MenuItem PopupMenu1[3] = {
+      {u"Propriedades1", u"Visualizar"}, {u"N1", u"-"}, {u"EncerrarServidor1", u"Finalizar"}};
+
+  // Set when quitting, so that sleeping watchdogs wake and do nothing more.
+  StopFlag& quitting() { return quit_; }
+  // Called after any change of what the window shows.
+  std::function<void()> on_changed;
+
+ private:
+  void Close();
+  void changed();
+  UString executable_directory() const;
+
+  Services services_;
+  StopFlag quit_;
+  WindowState state_ = WindowState::Hidden;
+  bool shown_once_ = false;
+  FormatSettings formats_;
+};
+
+}  // namespace wardenix
