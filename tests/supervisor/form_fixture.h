@@ -52,7 +52,8 @@ class StandInHost : public HostInfo {
   FormatSettings format_settings() override { return formats; }
 
   UString directory = u"C:\\W\\";
-  std::map<UString, DateTimeParts> file_dates;
+  std::map<UString, DateTimeParts> file_dates = {
+      {u"C:\\W\\varudedizerazidad.exe", {2015, 9, 30, 16, 11, 8, 0}}};
   std::optional<UString> version = u"7.5.14.1";
   FormatSettings formats;
 };

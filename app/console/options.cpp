@@ -1,0 +1,51 @@
+#include "app/console/options.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace wardenix {
+
+const char kConsoleUsage[] =
+    "Usage: wardenix-console [--time-scale N]\n"
+    "\n"
+    "Supervises the application server \"DAZEVAVIZ.EXE\" beside this program, writing\n"
+    "every line of the activity log to standard output. Host and port come from\n"
+    "rez.ini in this program's directory. Ctrl+C or a termination signal quits.\n"
+    "\n"
+    "  --time-scale N   run every interval and sleep N times faster (demos and tests)\n"
+    "  --help           show this text\n";
+
+std::optional<ConsoleOptions> parse_console_options(const std::vector<std::string>& args,
+                                                    std::string& error) {
+  ConsoleOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--time-scale" || arg.starts_with("--time-scale=")) {
+      std::string value;
+      if (arg == "--time-scale") {
+        if (i + 1 >= args.size()) {
+          error = "--time-scale needs a number";
+          return std::nullopt;
+        }
+        value = args[++i];
+      } else {
+        value = arg.substr(sizeof "--time-scale=" - 1);
+      }
+      char* end = nullptr;
+      const double scale = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || !std::isfinite(scale) || scale <= 0.0) {
+        error = "--time-scale needs a positive number, not '" + value + "'";
+        return std::nullopt;
+      }
+      options.time_scale = scale;
+    } else {
+      error = "unknown argument '" + arg + "'";
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+}  // namespace wardenix

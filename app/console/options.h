@@ -1,0 +1,20 @@
+#pragma once
+// The console front end's command line: --time-scale N and --help.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wardenix {
+
+struct ConsoleOptions {
+  double time_scale = 1.0;
+  bool help = false;
+};
+
+// None, with `error` set, when the arguments are not understood.
+std::optional<ConsoleOptions> parse_console_options(const std::vector<std::string>& args,
+                                                    std::string& error);
+
+extern const char kConsoleUsage[];
+
+}  // namespace wardenix
