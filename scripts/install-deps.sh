@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that a group of jobs needs, only when one is
+# missing: install-deps.sh GROUP... with GROUP one of
+#   build    native build and tests
+#   windows  the 32-bit Windows cross build and Wine to run its tests
+#   checks   sanitizers, fuzzers and benchmarks (clang)
+#   desktop  the Qt front end and the virtual display for its tests
+set -euo pipefail
+
+declare -A groups=(
+  [build]="cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libsystemd-dev dbus-daemon dbus-bin"
+  [windows]="g++-mingw-w64-i686-posix wine wine32:i386"
+  [checks]="clang libclang-rt-14-dev libbenchmark-dev"
+  [desktop]="qt6-base-dev xvfb xauth"
+)
+
+wanted=()
+for group in "$@"; do
+  [[ -n "${groups[$group]:-}" ]] || { echo "install-deps.sh: unknown group '$group'" >&2; exit 2; }
+  read -r -a packages <<<"${groups[$group]}"
+  wanted+=("${packages[@]}")
+done
+
+missing=()
+for package in "${wanted[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+"${sudo_cmd[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
