@@ -1,0 +1,86 @@
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include "sysops/image_name.h"
+#include "sysops/process_check.h"
+
+namespace wardenix {
+namespace {
+
+static_assert(sizeof(PROCESSENTRY32W) == 556 || sizeof(void*) != 4,
+              "the process entry record has 556 bytes on 32-bit Windows");
+
+using CreateSnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using ProcessWalkFn = BOOL(WINAPI*)(HANDLE, LPPROCESSENTRY32W);
+
+struct ToolHelp {
+  CreateSnapshotFn create_snapshot = nullptr;
+  ProcessWalkFn first = nullptr;
+  ProcessWalkFn next = nullptr;
+};
+
+template <typename Fn>
+Fn lookup(HMODULE module, const char* name) {
+  // Through the generic function type, which the compiler accepts as a
+  // stand-in for any other.
+  using Generic = void (*)();
+  return reinterpret_cast<Fn>(reinterpret_cast<Generic>(::GetProcAddress(module, name)));
+}
+
+// Looked up once, at the first check; all stay null where they are missing.
+const ToolHelp& tool_help() {
+  static const ToolHelp functions = [] {
+    ToolHelp found;
+    if (const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
+      found.create_snapshot = lookup<CreateSnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+      found.first = lookup<ProcessWalkFn>(kernel, "Process32FirstW");
+      found.next = lookup<ProcessWalkFn>(kernel, "Process32NextW");
+    }
+    if (!found.create_snapshot || !found.first || !found.next) found = ToolHelp{};
+    return found;
+  }();
+  return functions;
+}
+
+class Snapshot {
+ public:
+  explicit Snapshot(HANDLE handle) : handle_(handle) {}
+  ~Snapshot() {
+    if (valid()) ::CloseHandle(handle_);
+  }
+  Snapshot(const Snapshot&) = delete;
+  Snapshot& operator=(const Snapshot&) = delete;
+  bool valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+UString entry_name(const PROCESSENTRY32W& entry) {
+  std::size_t length = 0;
+  while (length < MAX_PATH && entry.szExeFile[length] != L'\0') ++length;
+  UString name(length, u'\0');
+  for (std::size_t i = 0; i < length; ++i) name[i] = static_cast<char16_t>(entry.szExeFile[i]);
+  return name;
+}
+
+}  // namespace
+
+std::uint32_t VerificaProcesso(UStringView Nome) {
+  const ToolHelp& api = tool_help();
+  if (!api.create_snapshot) return 0;
+  const Snapshot snapshot(api.create_snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.valid()) return 0;
+
+  std::uint32_t result = 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = api.first(snapshot.get(), &entry); more && result == 0;
+       more = api.next(snapshot.get(), &entry)) {
+    if (ImageNameMatches(entry_name(entry), Nome)) result = entry.th32ProcessID;
+  }
+  return result;
+}
+
+}  // namespace wardenix

@@ -1,0 +1,50 @@
+#pragma once
+// The trial server's command line: its port and the faults it can play.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace wardenix::trial {
+
+enum class FaultMode {
+  Accept,  // accept connections and run the session on each
+  Refuse,  // accept and close at once
+  Hang,    // accept and never answer
+  Child,   // no listening: a child process that only waits to be ended
+};
+
+// How the child of --spawn-child is attached to the server.
+enum class ChildStyle {
+  Plain,    // an ordinary child process
+  Session,  // a child in a session of its own (not on Windows)
+  Orphan,   // a grandchild whose parent ended at once (not on Windows)
+};
+
+inline constexpr std::uint16_t kDefaultPort = 3063;
+
+struct TrialOptions {
+  std::uint16_t port = kDefaultPort;  // 0: any free port
+  FaultMode mode = FaultMode::Accept;
+  std::optional<std::uint32_t> exit_after_seconds;
+  bool spawn_child = false;
+  std::string child_image;  // empty: this program
+  ChildStyle child_style = ChildStyle::Plain;
+  std::string port_file;  // where to write the port once listening
+  bool help = false;
+};
+
+struct ParsedOptions {
+  TrialOptions options;
+  std::string error;  // empty when the command line was understood
+};
+
+// `arguments` without the program name.
+ParsedOptions parse_options(const std::vector<std::string>& arguments);
+
+// The arguments a child of these options is started with.
+std::vector<std::string> child_arguments(const TrialOptions& options);
+
+std::string usage_text();
+
+}  // namespace wardenix::trial
