@@ -1,0 +1,135 @@
+#include "dataset/data_store.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+#include "dataset/packet_reader.h"
+#include "dataset/store_messages.h"
+#include "dataset/xml_packet_reader.h"
+
+namespace wardenix {
+
+using namespace store_status;
+
+DataStore::DataStore() = default;
+DataStore::~DataStore() = default;
+
+std::int32_t DataStore::SetProperty(Property property, bool value) {
+  const std::lock_guard guard(lock_);
+  (property == Property::Utf8Text ? utf8_text_ : utf8_error_text_) = value;
+  return kOk;
+}
+
+bool DataStore::GetProperty(Property property) const {
+  const std::lock_guard guard(lock_);
+  return property == Property::Utf8Text ? utf8_text_ : utf8_error_text_;
+}
+
+std::int32_t DataStore::AppendPacket(const Variant& packet, bool last_packet) {
+  const std::lock_guard guard(lock_);
+  try {
+    return append_locked(packet, last_packet);
+  } catch (const std::bad_alloc&) {
+    return kInsufficientMemory;
+  }
+}
+
+std::int32_t DataStore::append_locked(const Variant& packet, bool last_packet) {
+  if (!packet.is_array()) return kNotApplicable;  // no packet given
+  if (packet.array()->element_type != varByte) return kMismatch;
+
+  Variant holder = packet;
+  PacketBytes bytes = holder.bytes();
+  if (!is_binary_packet(bytes)) {
+    std::vector<std::uint8_t> converted;
+    if (const auto status = convert_xml_packet(bytes, table_.get(), converted); status != kOk) {
+      return status;
+    }
+    holder = Variant::from_bytes(std::move(converted));
+    bytes = holder.bytes();
+  }
+
+  PacketHeader header;
+  if (const auto status = read_packet_header(bytes, header); status != kOk) return status;
+
+  if (!table_) {
+    if (!header.has_metadata()) return kNoMetadata;
+    auto table = std::make_unique<PacketTable>();
+    std::size_t rows_at = 0;
+    if (const auto status = read_packet_metadata(bytes, header, *table, rows_at); status != kOk) {
+      return status;
+    }
+    if (const auto status = read_packet_rows(bytes, rows_at, header.row_count, *table, row_offsets_);
+        status != kOk) {
+      return status;
+    }
+    table_ = std::move(table);
+    segments_.push_back({0, 0});
+    packets_.push_back(std::move(holder));
+    complete_ = last_packet;
+    return kOk;
+  }
+
+  if (complete_) return kNonPartialAppend;
+  std::size_t rows_at = kPacketHeaderSize;
+  if (header.has_metadata()) {
+    if (header.row_count == 0) {
+      complete_ = last_packet;
+      return kOk;  // metadata again and no rows: nothing to add
+    }
+    if (!header.has_row_offset() || header.row_offset < kPacketHeaderSize) return kMismatch;
+    rows_at = header.row_offset;
+  }
+  const std::size_t first_row = row_offsets_.size();
+  if (const auto status = read_packet_rows(bytes, rows_at, header.row_count, *table_, row_offsets_);
+      status != kOk) {
+    return status;
+  }
+  if (row_offsets_.size() > first_row) {
+    segments_.push_back({first_row, packets_.size()});
+    packets_.push_back(std::move(holder));
+  }
+  complete_ = last_packet;
+  return kOk;
+}
+
+std::int32_t DataStore::GetErrorText(std::int32_t status, std::string& text) const {
+  text.clear();
+  const auto message = store_message(status);
+  if (!message) return kCouldNotFindObject;
+  // The texts are ASCII, so they read the same whether UTF-8 was asked for.
+  text.assign(message->substr(0, kStoreErrorTextMax));
+  return kOk;
+}
+
+const PacketOption* DataStore::GetOption(std::string_view name) const {
+  const std::lock_guard guard(lock_);
+  return table_ ? table_->find_option(name) : nullptr;
+}
+
+bool DataStore::HasMetadata() const {
+  const std::lock_guard guard(lock_);
+  return table_ != nullptr;
+}
+
+const PacketTable& DataStore::Table() const {
+  static const PacketTable kNone;
+  return table_ ? *table_ : kNone;
+}
+
+std::size_t DataStore::RowCount() const { return row_offsets_.size(); }
+
+RowView DataStore::Row(std::size_t index) const {
+  const auto segment = std::upper_bound(segments_.begin(), segments_.end(), index,
+                                        [](std::size_t i, const Segment& s) { return i < s.first_row; });
+  const Variant& packet = packets_[std::prev(segment)->packet];
+  return RowView(*table_, packet.bytes(), row_offsets_[index]);
+}
+
+bool DataStore::Complete() const {
+  const std::lock_guard guard(lock_);
+  return complete_;
+}
+
+}  // namespace wardenix

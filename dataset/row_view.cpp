@@ -1,0 +1,78 @@
+#include "dataset/row_view.h"
+
+#include "dataset/packet_values.h"
+
+namespace wardenix {
+
+namespace {
+
+// Walks a row that the reader has checked; the bounds are tested all the same
+// so that a view can never read outside its packet. Returns the offset after
+// the row.
+std::size_t walk_row(const PacketTable& table, std::span<const std::uint8_t> packet,
+                     std::size_t pos, std::vector<RowValue>* out) {
+  const std::size_t size = packet.size();
+  if (size - pos < table.min_row_size()) return size;
+  const std::uint8_t* data = packet.data();
+  const std::uint8_t* status = data + pos + 1;
+  pos += table.min_row_size();
+  for (std::size_t j = 0; j < table.positions.size(); ++j) {
+    const RowPosition& p = table.positions[j];
+    RowValue value;
+    value.column = p.column;
+    const unsigned bits = (status[j >> 2] >> ((j & 3u) << 1)) & 3u;
+    if (bits != 0 || p.kind == ValueKind::None) {
+      value.state = p.kind == ValueKind::None ? SlotState::Empty
+                    : (bits & 1u)             ? SlotState::Blank
+                                              : SlotState::Unchanged;
+      if (out) out->push_back(std::move(value));
+      continue;
+    }
+    value.state = SlotState::Value;
+    switch (p.kind) {
+      case ValueKind::None:
+        break;
+      case ValueKind::Fixed:
+        if (size - pos < p.size) return size;
+        value.bytes = packet.subspan(pos, p.size);
+        pos += p.size;
+        break;
+      case ValueKind::Varying: {
+        if (size - pos < p.size) return size;
+        const std::size_t length = load_length_prefix(data + pos, p.size);
+        pos += p.size;
+        if (size - pos < length) return size;
+        value.bytes = packet.subspan(pos, length);
+        pos += length;
+        break;
+      }
+      case ValueKind::Nested: {
+        if (size - pos < 4) return size;
+        const auto n = static_cast<std::int32_t>(load_le32(data + pos));
+        pos += 4;
+        for (std::int32_t i = 0; i < n && pos < size; ++i) {
+          if (out) value.nested_rows.emplace_back(*p.nested, packet, pos);
+          pos = walk_row(*p.nested, packet, pos, nullptr);
+        }
+        break;
+      }
+    }
+    if (out) out->push_back(std::move(value));
+  }
+  return pos;
+}
+
+}  // namespace
+
+std::uint8_t RowView::row_state() const {
+  return offset_ < packet_.size() ? packet_[offset_] : std::uint8_t{0};
+}
+
+std::vector<RowValue> RowView::values() const {
+  std::vector<RowValue> out;
+  out.reserve(table_->positions.size());
+  walk_row(*table_, packet_, offset_, &out);
+  return out;
+}
+
+}  // namespace wardenix
