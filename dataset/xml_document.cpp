@@ -32,7 +32,8 @@ void append_utf8(std::string& out, std::uint32_t cp) {
 
 bool is_space(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool is_name_char(std::uint8_t c) {
-  return !is_space(c) && c != '/' && c != '>' && c != '=' && c != '<' && c != '"' && c != '\'';
+  return !is_space(c) && c != '/' && c != '>' && c != '=' && c != '<' && c != '"' && c != '\'' &&
+         c != '?';
 }
 
 class Parser {
