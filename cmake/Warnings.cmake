@@ -3,4 +3,4 @@ add_library(wardenix_warnings INTERFACE)
 target_compile_options(wardenix_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
   -Wcast-align -Woverloaded-virtual -Wconversion -Wsign-conversion
-  -Wnull-dereference -Wdouble-promotion -Wformat=2 -Werror)
+  -Wdouble-promotion -Wformat=2 -Werror)
