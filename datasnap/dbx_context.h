@@ -1,0 +1,32 @@
+#pragma once
+// The error and trace context of a connection: every error that the
+// connection's layers produce goes through it, so that an installed handler
+// sees the error before it is raised.
+#include <cstdint>
+#include <functional>
+
+#include "runtime/errors.h"
+#include "runtime/ustring.h"
+
+namespace wardenix {
+
+class TDBXContext {
+ public:
+  using ErrorHandler = std::function<void(const TDBXError&)>;
+  using TraceSink = std::function<void(UStringView)>;
+
+  void SetOnError(ErrorHandler handler) { on_error_ = std::move(handler); }
+  // Tracing is on while a sink is set.
+  void SetTraceSink(TraceSink sink) { trace_ = std::move(sink); }
+  bool IsTracing() const { return static_cast<bool>(trace_); }
+  void Trace(UStringView text) const;
+
+  // Calls the error handler, when one is set, then raises the error.
+  [[noreturn]] void Error(std::int32_t code, UString message) const;
+
+ private:
+  ErrorHandler on_error_;
+  TraceSink trace_;
+};
+
+}  // namespace wardenix

@@ -1,0 +1,235 @@
+// POSIX sockets. The handle is non-blocking underneath; every wait is a
+// poll on the socket and on a wake pipe, so that Abort() ends it at once.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "datasnap/socket_error.h"
+#include "datasnap/tcp_socket.h"
+
+namespace wardenix {
+
+struct TcpSocket::Impl {
+  int fd = -1;
+  int wake_read = -1;
+  int wake_write = -1;
+  std::atomic<bool> aborted{false};
+  bool connected = false;
+
+  Impl() {
+    int fds[2];
+    if (::pipe(fds) == 0) {
+      for (int f : fds) {
+        ::fcntl(f, F_SETFL, ::fcntl(f, F_GETFL) | O_NONBLOCK);
+        ::fcntl(f, F_SETFD, FD_CLOEXEC);
+      }
+      wake_read = fds[0];
+      wake_write = fds[1];
+    }
+  }
+
+  ~Impl() {
+    close_handle();
+    if (wake_read >= 0) ::close(wake_read);
+    if (wake_write >= 0) ::close(wake_write);
+  }
+
+  void abort() {
+    aborted.store(true);
+    if (wake_write >= 0) {
+      const char byte = 1;
+      [[maybe_unused]] const ssize_t ignored = ::write(wake_write, &byte, 1);
+    }
+  }
+
+  void close_handle() {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+    connected = false;
+  }
+
+  // Waits until the socket is ready for `events`; false when aborted.
+  bool wait(short events) {
+    for (;;) {
+      if (aborted.load()) return false;
+      pollfd fds[2] = {{fd, events, 0}, {wake_read, POLLIN, 0}};
+      const int r = ::poll(fds, wake_read >= 0 ? 2 : 1, -1);
+      if (r < 0 && errno == EINTR) continue;
+      if (aborted.load()) return false;
+      return true;
+    }
+  }
+
+  void adopt(int handle) {
+    fd = handle;
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  }
+};
+
+namespace {
+
+[[noreturn]] void raise_errno(int error, UStringView api) {
+  RaiseSocketError(from_utf8(std::generic_category().message(error)), error, api);
+}
+
+}  // namespace
+
+TcpSocket::TcpSocket() : impl_(std::make_unique<Impl>()) {}
+
+TcpSocket::~TcpSocket() {
+  if (abort_switch_) abort_switch_->Detach();
+}
+
+void TcpSocket::Create() {
+  if (impl_->fd >= 0) throw ESocketError(u"Socket already open");
+  const int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (fd < 0) throw ESocketError(u"Can't create new socket");
+  impl_->adopt(fd);
+}
+
+bool TcpSocket::IsActive() const { return impl_->fd >= 0; }
+bool TcpSocket::IsConnected() const { return impl_->connected; }
+
+void TcpSocket::Connect(UStringView host, std::int32_t port) {
+  if (host.empty()) throw ESocketError(u"No address specified");
+  if (impl_->fd < 0) Create();
+  if (impl_->aborted.load()) raise_errno(ECONNABORTED, u"connect");
+
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const std::string name = to_utf8(host);
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found) {
+    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+    ::freeaddrinfo(found);
+  } else {
+    // An unknown host must not connect anywhere: 0.0.0.0 would reach this
+    // machine here.
+    raise_errno(EADDRNOTAVAIL, u"connect");
+  }
+  if (port <= 0 || port > 65535) raise_errno(EADDRNOTAVAIL, u"connect");
+  if (impl_->aborted.load()) raise_errno(ECONNABORTED, u"connect");
+
+  if (::connect(impl_->fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) raise_errno(errno, u"connect");
+    if (!impl_->wait(POLLOUT)) raise_errno(ECONNABORTED, u"connect");
+    int error = 0;
+    socklen_t length = sizeof error;
+    ::getsockopt(impl_->fd, SOL_SOCKET, SO_ERROR, &error, &length);
+    if (error != 0) raise_errno(error, u"connect");
+  }
+  impl_->connected = true;
+}
+
+int TcpSocket::Receive(std::span<std::uint8_t> into) {
+  Impl& s = *impl_;
+  if (!s.connected || into.empty()) return 0;
+  for (;;) {
+    if (s.aborted.load()) return 0;
+    const ssize_t n = ::recv(s.fd, into.data(), into.size(), 0);
+    if (n >= 0) return static_cast<int>(n);
+    const int error = errno;
+    if (error == EINTR) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+      if (!s.wait(POLLIN)) return 0;
+      continue;
+    }
+    s.close_handle();
+    raise_errno(error, u"recv");
+  }
+}
+
+void TcpSocket::Send(std::span<const std::uint8_t> bytes) {
+  Impl& s = *impl_;
+  while (s.connected && !bytes.empty()) {
+    if (s.aborted.load()) return;
+    const ssize_t n = ::send(s.fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n >= 0) {
+      bytes = bytes.subspan(static_cast<std::size_t>(n));
+      continue;
+    }
+    const int error = errno;
+    if (error == EINTR) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+      if (!s.wait(POLLOUT)) return;
+      continue;
+    }
+    s.close_handle();
+    raise_errno(error, u"send");
+  }
+}
+
+void TcpSocket::Abort() { impl_->abort(); }
+bool TcpSocket::Aborted() const { return impl_->aborted.load(); }
+
+void TcpSocket::AttachAbortSwitch(std::shared_ptr<AbortSwitch> abort_switch) {
+  if (abort_switch_) abort_switch_->Detach();
+  abort_switch_ = std::move(abort_switch);
+  if (abort_switch_) abort_switch_->Attach([impl = impl_.get()] { impl->abort(); });
+}
+
+void TcpSocket::Close() { impl_->close_handle(); }
+
+TcpListener::TcpListener() : socket_(std::make_unique<TcpSocket>()) {}
+TcpListener::~TcpListener() = default;
+
+void TcpListener::Listen(UStringView host, std::uint16_t port, int backlog) {
+  socket_->Create();
+  const int fd = socket_->impl_->fd;
+  const int yes = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  const std::string name = to_utf8(host.empty() ? UStringView(u"127.0.0.1") : host);
+  if (::inet_pton(AF_INET, name.c_str(), &address.sin_addr) != 1) raise_errno(EINVAL, u"bind");
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    raise_errno(errno, u"bind");
+  }
+  if (::listen(fd, backlog) != 0) raise_errno(errno, u"listen");
+  socklen_t length = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+}
+
+std::uint16_t TcpListener::Port() const { return port_; }
+
+std::unique_ptr<TcpSocket> TcpListener::Accept() {
+  TcpSocket::Impl& s = *socket_->impl_;
+  for (;;) {
+    if (s.aborted.load() || s.fd < 0) return nullptr;
+    const int fd = ::accept(s.fd, nullptr, nullptr);
+    if (fd >= 0) {
+      auto accepted = std::make_unique<TcpSocket>();
+      accepted->impl_->adopt(fd);
+      accepted->impl_->connected = true;
+      return accepted;
+    }
+    const int error = errno;
+    if (error == EINTR || error == ECONNABORTED) continue;
+    if (error == EAGAIN || error == EWOULDBLOCK) {
+      if (!s.wait(POLLIN)) return nullptr;
+      continue;
+    }
+    raise_errno(error, u"accept");
+  }
+}
+
+void TcpListener::Abort() { socket_->Abort(); }
+void TcpListener::Close() { socket_->Close(); }
+
+}  // namespace wardenix

@@ -1,0 +1,87 @@
+#pragma once
+// IPv4 TCP sockets for the channel: a client socket that connects and
+// exchanges bytes, and a listener for the accepting side. Every wait of a
+// socket can be ended at once from another thread by Abort(), which never
+// closes the handle: only the owning thread closes it, so a handle is never
+// released, and possibly reused, under a call that is still using it.
+// The platform code is in tcp_posix.cpp and tcp_win.cpp.
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "datasnap/abort_switch.h"
+#include "runtime/ustring.h"
+
+namespace wardenix {
+
+class TcpSocket {
+ public:
+  TcpSocket();
+  ~TcpSocket();
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+
+  // Creates the socket handle: "Can't create new socket" when the system
+  // refuses, "Socket already open" when there is one.
+  void Create();
+  bool IsActive() const;
+  bool IsConnected() const;
+
+  // Looks the host up (its first IPv4 address) and connects, waiting until
+  // the connection stands or fails. "No address specified" for an empty host;
+  // failures raise the socket error of API "connect".
+  void Connect(UStringView host, std::int32_t port);
+
+  // Waits until at least one byte has arrived and returns what is there, up
+  // to the size of `into`; 0 when the peer closed, the socket is not
+  // connected or it was aborted. An error closes the socket and raises the
+  // socket error of API "recv".
+  int Receive(std::span<std::uint8_t> into);
+
+  // Sends every byte; nothing when not connected or aborted. An error closes
+  // the socket and raises the socket error of API "send".
+  void Send(std::span<const std::uint8_t> bytes);
+
+  // Ends the current and every later wait at once. Any thread.
+  void Abort();
+  bool Aborted() const;
+
+  // Ties this socket to a switch that others may trip; the tie ends with
+  // the socket.
+  void AttachAbortSwitch(std::shared_ptr<AbortSwitch> abort_switch);
+
+  // Releases the handle. Only the owning thread calls it.
+  void Close();
+
+  struct Impl;
+
+ private:
+  friend class TcpListener;
+  std::unique_ptr<Impl> impl_;
+  std::shared_ptr<AbortSwitch> abort_switch_;
+};
+
+// Accepts connections on a local address (the accepting side of the channel).
+class TcpListener {
+ public:
+  TcpListener();
+  ~TcpListener();
+  TcpListener(const TcpListener&) = delete;
+  TcpListener& operator=(const TcpListener&) = delete;
+
+  // Binds to `host` (an IPv4 address text) and `port` (0: any free port).
+  // Failures raise the socket error of the failing API.
+  void Listen(UStringView host, std::uint16_t port, int backlog = 16);
+  std::uint16_t Port() const;
+  // The next connection; null once the listener was aborted.
+  std::unique_ptr<TcpSocket> Accept();
+  // Ends a waiting Accept at once. Any thread.
+  void Abort();
+  void Close();
+
+ private:
+  std::unique_ptr<TcpSocket> socket_;
+  std::uint16_t port_ = 0;
+};
+
+}  // namespace wardenix
