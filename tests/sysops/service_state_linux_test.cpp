@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -54,11 +57,13 @@ class Child {
 
   bool running() {
     if (pid_ <= 0) return false;
-    int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == 0) return true;
+    if (waitpid(pid_, &status_, WNOHANG) == 0) return true;
     pid_ = -1;
     return false;
   }
+
+  // True once the process has ended by returning 0 from main.
+  bool ended_cleanly() const { return pid_ <= 0 && WIFEXITED(status_) && WEXITSTATUS(status_) == 0; }
 
   // SIGTERM, then SIGKILL if it has not ended within two seconds.
   void stop() {
@@ -67,13 +72,14 @@ class Child {
     for (int i = 0; i < 200 && running(); ++i) std::this_thread::sleep_for(10ms);
     if (pid_ > 0) {
       kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+      waitpid(pid_, &status_, 0);
       pid_ = -1;
     }
   }
 
  private:
   pid_t pid_ = -1;
+  int status_ = -1;
 };
 
 // Asks the bus at `address` whether `name` has an owner; nullopt when the
@@ -137,6 +143,12 @@ class PrivateSystemBus : public ::testing::Test {
     if (fs::exists(demo_dir() / "dbus-daemon.pid")) {
       const std::string stop = demo_script() + " stop " + demo_dir().string();
       EXPECT_EQ(std::system(stop.c_str()), 0);
+    }
+    if (standin_) {
+      // Told to stop, the stand-in ends by itself and cleanly (sanitizer
+      // builds would report their findings in its exit status).
+      standin_->stop();
+      EXPECT_TRUE(standin_->ended_cleanly()) << "the stand-in did not end cleanly";
     }
     standin_.reset();
     daemon_.reset();
@@ -250,13 +262,33 @@ TEST_F(PrivateSystemBus, UnreadableUnitStateGivesZero) {
   EXPECT_EQ(QueryServiceState(u"FirebirdServerDefaultInstance", u""), 0);
 }
 
+TEST_F(PrivateSystemBus, HungBusGivesUpWithinTheQueryBudget) {
+  // A socket that accepts connections into its backlog but never answers.
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un where{};
+  where.sun_family = AF_UNIX;
+  const std::string path = (dir_ / "system_bus_socket").string();
+  ASSERT_LT(path.size(), sizeof where.sun_path);
+  std::copy(path.begin(), path.end(), where.sun_path);
+  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&where), sizeof where), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+
+  const auto began = std::chrono::steady_clock::now();
+  EXPECT_EQ(QueryServiceState(u"FirebirdServerDefaultInstance", u""), -2);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 20s);
+  close(listener);
+}
+
 TEST_F(PrivateSystemBus, HungServiceManagerGivesUpWithinTheQueryBudget) {
   ASSERT_NO_FATAL_FAILURE(start_bus());
   ASSERT_NO_FATAL_FAILURE(
       start_manager({"--hang", "--unit", "FirebirdServerDefaultInstance.service=active"}));
-  // Without its own bound the call would wait for the bus's 25 s default;
-  // ctest's limit on the whole test catches that.
+  // Without a bound of its own the call would wait out the bus's default of
+  // 25 s and then give the same -2; the query's own bound is 5 s.
+  const auto began = std::chrono::steady_clock::now();
   EXPECT_EQ(QueryServiceState(u"FirebirdServerDefaultInstance", u""), -2);
+  EXPECT_LT(std::chrono::steady_clock::now() - began, 20s);
 }
 
 TEST_F(PrivateSystemBus, OnlyThisComputersNamesReachTheLocalManager) {
