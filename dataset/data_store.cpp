@@ -65,6 +65,7 @@ std::int32_t DataStore::append_locked(const Variant& packet, bool last_packet) {
       return status;
     }
     table_ = std::move(table);
+    first_rows_at_ = rows_at;
     segments_.push_back({0, 0});
     packets_.push_back(std::move(holder));
     complete_ = last_packet;
@@ -130,6 +131,30 @@ RowView DataStore::Row(std::size_t index) const {
 bool DataStore::Complete() const {
   const std::lock_guard guard(lock_);
   return complete_;
+}
+
+Variant DataStore::SavePacket() const {
+  const std::lock_guard guard(lock_);
+  if (!table_) return {};
+  if (packets_.size() == 1) return packets_.front();
+  const PacketBytes first = packets_.front().bytes();
+  std::vector<std::uint8_t> out(first.begin(),
+                                first.begin() + static_cast<std::ptrdiff_t>(first_rows_at_));
+  for (std::size_t s = 0; s < segments_.size(); ++s) {
+    const std::size_t begin = segments_[s].first_row;
+    const std::size_t end = s + 1 < segments_.size() ? segments_[s + 1].first_row : row_offsets_.size();
+    if (begin == end) continue;
+    const PacketBytes bytes = packets_[segments_[s].packet].bytes();
+    const std::size_t from = row_offsets_[begin];
+    const std::size_t to = RowView(*table_, bytes, row_offsets_[end - 1]).end_offset();
+    out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(from),
+               bytes.begin() + static_cast<std::ptrdiff_t>(to));
+  }
+  const auto rows = static_cast<std::uint32_t>(row_offsets_.size());
+  for (std::size_t i = 0; i < 4; ++i) out[14 + i] = static_cast<std::uint8_t>(rows >> (8 * i));
+  out[18] = static_cast<std::uint8_t>(out[18] & ~0x2u);  // rows follow the metadata
+  out[22] = out[23] = 0;
+  return Variant::from_bytes(std::move(out));
 }
 
 }  // namespace wardenix

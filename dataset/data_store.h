@@ -52,6 +52,10 @@ class DataStore {
   RowView Row(std::size_t index) const;
   bool Complete() const;
 
+  // The store's contents as one binary packet: the first packet's metadata
+  // and every row the store holds. Unassigned for a store without metadata.
+  Variant SavePacket() const;
+
  private:
   std::int32_t append_locked(const Variant& packet, bool last_packet);
 
@@ -67,6 +71,7 @@ class DataStore {
   };
   std::vector<Segment> segments_;
   std::vector<std::uint32_t> row_offsets_;
+  std::size_t first_rows_at_ = 0;  // where the rows of the first packet begin
   bool complete_ = false;
 };
 

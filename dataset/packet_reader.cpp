@@ -296,7 +296,7 @@ class RowChecker {
     const std::size_t count = table.positions.size();
     const RowPosition* positions = table.positions.data();
     for (std::size_t j = 0; j < count; ++j) {
-      if (((status[j >> 2] >> ((j & 3u) << 1)) & 3u) != 0) continue;  // blank or unchanged
+      if (((static_cast<unsigned>(status[j >> 2]) >> ((j & 3u) << 1)) & 3u) != 0) continue;  // blank or unchanged
       const RowPosition& p = positions[j];
       switch (p.kind) {
         case ValueKind::None:

@@ -1,5 +1,8 @@
 #include "dataset/packet_values.h"
 
+#include <cmath>
+#include <limits>
+
 #include "runtime/ustring.h"
 
 namespace wardenix {
@@ -18,6 +21,21 @@ std::uint32_t fixed_value_bytes(std::uint32_t type_word) {
     default:
       return packet_type::size(type_word);
   }
+}
+
+double load_extended(const std::uint8_t* p) {
+  const std::uint64_t mantissa = load_le64(p);
+  const std::uint16_t top = load_le16(p + 8);
+  const bool negative = (top & 0x8000) != 0;
+  const int exponent = top & 0x7FFF;
+  double value = 0.0;
+  if (exponent == 0x7FFF) {
+    value = (mantissa << 1) == 0 ? std::numeric_limits<double>::infinity()
+                                 : std::numeric_limits<double>::quiet_NaN();
+  } else {
+    value = std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
+  }
+  return negative ? -value : value;
 }
 
 std::span<const std::uint8_t> value_payload(std::span<const std::uint8_t> encoded,

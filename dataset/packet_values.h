@@ -37,6 +37,10 @@ inline std::size_t load_length_prefix(const std::uint8_t* p, std::uint32_t prefi
   }
 }
 
+// A 10-byte extended floating-point value as a double (rounded; out of range
+// becomes an infinity).
+double load_extended(const std::uint8_t* p);
+
 // Bytes one fixed-size value of this type word occupies in a row.
 std::uint32_t fixed_value_bytes(std::uint32_t type_word);
 

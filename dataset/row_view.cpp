@@ -20,7 +20,7 @@ std::size_t walk_row(const PacketTable& table, std::span<const std::uint8_t> pac
     const RowPosition& p = table.positions[j];
     RowValue value;
     value.column = p.column;
-    const unsigned bits = (status[j >> 2] >> ((j & 3u) << 1)) & 3u;
+    const unsigned bits = (static_cast<unsigned>(status[j >> 2]) >> ((j & 3u) << 1)) & 3u;
     if (bits != 0 || p.kind == ValueKind::None) {
       value.state = p.kind == ValueKind::None ? SlotState::Empty
                     : (bits & 1u)             ? SlotState::Blank
@@ -63,6 +63,8 @@ std::size_t walk_row(const PacketTable& table, std::span<const std::uint8_t> pac
 }
 
 }  // namespace
+
+std::size_t RowView::end_offset() const { return walk_row(*table_, packet_, offset_, nullptr); }
 
 std::uint8_t RowView::row_state() const {
   return offset_ < packet_.size() ? packet_[offset_] : std::uint8_t{0};

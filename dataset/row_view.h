@@ -29,6 +29,8 @@ class RowView {
   std::uint8_t row_state() const;
   // One entry per row position, in position order.
   std::vector<RowValue> values() const;
+  // The offset just after the row in its packet.
+  std::size_t end_offset() const;
 
  private:
   const PacketTable* table_;
