@@ -127,7 +127,8 @@ int get_property(sd_bus*, const char*, const char*, const char* property,
   if (name == "ActiveState") value = &unit.active_state;
   if (name == "FreezerState") {
     if (unit.freezer_state.empty()) {
-      return sd_bus_error_setf(error, SD_BUS_ERROR_UNKNOWN_PROPERTY, "Unknown property %s.", property);
+      return sd_bus_error_setf(error, SD_BUS_ERROR_UNKNOWN_PROPERTY, "Unknown property %s.",
+                               property);
     }
     value = &unit.freezer_state;
   }

@@ -49,7 +49,8 @@ std::int32_t QueryServiceState(UStringView ServiceName, UStringView MachineName)
 
   if (ServiceName.find(kZero) != UStringView::npos) return -1;
   const std::wstring service_name = to_wide(ServiceName);
-  const ServiceHandle service(OpenServiceW(manager.get(), service_name.c_str(), SERVICE_QUERY_STATUS));
+  const ServiceHandle service(
+      OpenServiceW(manager.get(), service_name.c_str(), SERVICE_QUERY_STATUS));
   if (!service) return -1;
 
   SERVICE_STATUS status{};

@@ -132,8 +132,8 @@ TEST(QueryServiceStateWin, MachineWithoutReachableServiceManagerGivesMinusTwo) {
   if (running_under_wine()) {
     GTEST_SKIP() << "Wine asks its local service manager whatever machine is named";
   }
-  EXPECT_EQ(QueryServiceState(u"FirebirdServerDefaultInstance", u"\\\\wardenix-no-such-host.invalid"),
-            -2);
+  const UString unreachable = u"\\\\wardenix-no-such-host.invalid";
+  EXPECT_EQ(QueryServiceState(u"FirebirdServerDefaultInstance", unreachable), -2);
 }
 
 }  // namespace
