@@ -1,0 +1,105 @@
+#include "app/inspect/json_writer.h"
+
+#include <array>
+#include <charconv>
+
+namespace wardenix {
+
+void JsonWriter::separate() {
+  if (after_key_) {
+    after_key_ = false;
+    return;
+  }
+  if (!needs_comma_.empty()) {
+    if (needs_comma_.back()) out_.push_back(',');
+    needs_comma_.back() = true;
+  }
+}
+
+JsonWriter& JsonWriter::begin_object() {
+  separate();
+  out_.push_back('{');
+  needs_comma_.push_back(false);
+  return *this;
+}
+
+JsonWriter& JsonWriter::end_object() {
+  out_.push_back('}');
+  needs_comma_.pop_back();
+  return *this;
+}
+
+JsonWriter& JsonWriter::begin_array() {
+  separate();
+  out_.push_back('[');
+  needs_comma_.push_back(false);
+  return *this;
+}
+
+JsonWriter& JsonWriter::end_array() {
+  out_.push_back(']');
+  needs_comma_.pop_back();
+  return *this;
+}
+
+JsonWriter& JsonWriter::key(std::string_view name) {
+  string(name);
+  out_.push_back(':');
+  after_key_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::string(std::string_view utf8) {
+  separate();
+  out_.push_back('"');
+  for (const char c : utf8) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out_.push_back('\\');
+      out_.push_back(c);
+    } else if (u < 0x20) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      out_ += "\\u00";
+      out_.push_back(kHex[u >> 4]);
+      out_.push_back(kHex[u & 0xF]);
+    } else {
+      out_.push_back(c);
+    }
+  }
+  out_.push_back('"');
+  return *this;
+}
+
+JsonWriter& JsonWriter::integer(std::int64_t value) {
+  separate();
+  out_ += std::to_string(value);
+  return *this;
+}
+
+JsonWriter& JsonWriter::unsigned_integer(std::uint64_t value) {
+  separate();
+  out_ += std::to_string(value);
+  return *this;
+}
+
+JsonWriter& JsonWriter::number(double value) {
+  separate();
+  std::array<char, 32> buffer{};
+  const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  out_.append(buffer.data(), result.ptr);
+  return *this;
+}
+
+JsonWriter& JsonWriter::boolean(bool value) {
+  separate();
+  out_ += value ? "true" : "false";
+  return *this;
+}
+
+JsonWriter& JsonWriter::null() {
+  separate();
+  out_ += "null";
+  return *this;
+}
+
+}  // namespace wardenix

@@ -1,0 +1,194 @@
+// wardenix-inspect packet FILE, run as administrators run it, on packets
+// written by the test packet writer.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "tests/dataset/packet_writer.h"
+
+namespace wardenix {
+namespace {
+
+using namespace test;
+
+Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+struct RunResult {
+  int exit_code = -1;
+  std::string out;
+};
+
+std::string native_path(std::string path) {
+#ifdef _WIN32
+  // The cross build names its files with POSIX paths; Wine maps them to Z:.
+  if (!path.empty() && path[0] == '/') {
+    for (auto& c : path) c = c == '/' ? '\\' : c;
+    path = "Z:" + path;
+  }
+#endif
+  return path;
+}
+
+class InspectCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("wardenix-inspect-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  std::string write(const std::string& name, const Bytes& bytes) {
+    const auto path = dir_ / name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+  }
+
+  RunResult run(const std::string& arguments) {
+    const std::string out_path = (dir_ / "out.json").string();
+    const std::string command = "\"" + native_path(WARDENIX_INSPECT_EXE) + "\" " + arguments + " > \"" +
+                                out_path + "\" 2> \"" + (dir_ / "err.txt").string() + "\"";
+#ifdef _WIN32
+    const int status = std::system(("\"" + command + "\"").c_str());  // cmd.exe strips one pair
+    RunResult result{status, {}};
+#else
+    const int status = std::system(command.c_str());
+    RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}};
+#endif
+    std::ifstream in(out_path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    result.out = text.str();
+    return result;
+  }
+
+  RunResult inspect(const Bytes& packet) { return run("packet \"" + write("packet.bin", packet) + "\""); }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(InspectCommand, AcceptedPacketAsJson) {
+  ColumnSpec autoinc = column("id", 1, 2);
+  autoinc.attributes = 0x4;
+  autoinc.options = {text_option("SUBTYPE", "Autoinc")};
+  const std::string long_name(40, 'L');
+  ColumnSpec long_named = column(long_name, 1, 4);
+  long_named.attributes = 0x1;
+  long_named.options = {text_option("FIELDNAME", long_name)};
+  TableSpec table{
+      {column("ID", 1, 4), column("Name", 9, 2, kVarying), column("CODE", 9, 6), column("PRICE", 4, 8),
+       column("RATE", 27, 4), column("BIG", 2, 8), column("OK", 3, 2), column("DAY", 6, 4),
+       column("WIDE", 10, 2, kVarying), column("RAW", 11, 4, kVarying), column("AMOUNT", 5, 0x0802),
+       column("X80", 4, 10), autoinc, long_named,
+       struct_column("PT", {column("PX", 1, 1), column("PY", 1, 1)}),
+       array_column("ARR", 2, column("E", 1, 1)), nested_column("LINES", {column("QTY", 1, 2)})},
+      {bool_option("DISABLE_EDITS", true), bool_option("NO_RESET_CALL", false),
+       int_option("LCID", 1033), text_option("TITLE", "x"),
+       {"RATIO", type_word(4, 8), f64(0.5)},
+       {"LIST", type_word(1, 1, kArrayBit), Bytes{1, 0, 0, 0, 9}},
+       int_option("lcid", 7)}};
+  const std::size_t positions = positions_of(table.columns);
+  ASSERT_EQ(positions, 21u);
+  Bytes bcd;
+  for (std::uint8_t i = 1; i <= 18; ++i) bcd.push_back(i);
+  Bytes extended;
+  for (std::uint8_t i = 0; i < 10; ++i) extended.push_back(i);
+  PacketWriter w(table);
+  w.begin_row(positions).value(le(1, 4)).varying(2, "Gr\xC3\xBC\xC3\x9F" "e").value(bytes_of(std::string("AB\0\0\0\0", 6)));
+  w.value(f64(2.5)).value(f64(0.25)).value(le(~0ull, 8)).value(le(0xFFFF, 2)).value(le(738000, 4));
+  w.varying(2, utf16le(u"\u03A9k")).varying(4, Bytes{0x00, 0xFF}).value(bcd).value(extended);
+  w.value(le(7, 2)).value(le(5, 4)).empty().value(le(1, 1)).blank().empty().value(le(3, 1)).value(le(4, 1));
+  w.nested(2);
+  w.begin_row(1).value(le(10, 2)).end_row();
+  w.begin_row(1).blank().end_row();
+  w.end_row();
+  w.begin_row(positions).value(le(2, 4));
+  for (int i = 1; i < 20; ++i) w.blank();
+  w.nested(0).end_row();
+
+  const auto result = inspect(w.finish());
+  EXPECT_EQ(result.exit_code, 0);
+  const std::string expected =
+      R"({"columns":[{"name":"ID","type":1,"size":4,"attributes":0},)"
+      R"({"name":"Name","type":9,"size":2,"attributes":0},{"name":"CODE","type":9,"size":6,"attributes":0},)"
+      R"({"name":"PRICE","type":4,"size":8,"attributes":0},{"name":"RATE","type":27,"size":4,"attributes":0},)"
+      R"({"name":"BIG","type":2,"size":8,"attributes":0},{"name":"OK","type":3,"size":2,"attributes":0},)"
+      R"({"name":"DAY","type":6,"size":4,"attributes":0},{"name":"WIDE","type":10,"size":2,"attributes":0},)"
+      R"({"name":"RAW","type":11,"size":4,"attributes":0},{"name":"AMOUNT","type":5,"size":2050,"attributes":0},)"
+      R"({"name":"X80","type":4,"size":10,"attributes":0},{"name":"id_1","type":1,"size":2,"attributes":6},)"
+      R"({"name":")" + long_name + R"(","type":1,"size":4,"attributes":1},)"
+      R"({"name":"PT","type":12,"size":2,"attributes":0},{"name":"PX","type":1,"size":1,"attributes":0},)"
+      R"({"name":"PY","type":1,"size":1,"attributes":0},{"name":"ARR","type":13,"size":2,"attributes":0},)"
+      R"({"name":"E","type":1,"size":1,"attributes":0},)"
+      R"({"name":"LINES","type":14,"size":1,"attributes":0,"columns":[{"name":"QTY","type":1,"size":2,"attributes":0}]}],)"
+      R"("rows":[[1,"Grüße","AB",2.5,0.25,18446744073709551615,-1,738000,"Ωk","00ff",)"
+      R"("0102030405060708090a0b0c0d0e0f101112","00010203040506070809",7,5,null,1,null,null,3,4,[[10],[null]]],)"
+      R"([2,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,[]]],)"
+      R"("dataset_options":{"doDisableEdits":true,"doDisableInserts":false,"doDisableDeletes":false,"doNoResetCall":false},)"
+      R"("table_options":{"DISABLE_EDITS":true,"NO_RESET_CALL":false,"LCID":1033,"TITLE":"x","RATIO":0.5}})"
+      "\n";
+  EXPECT_EQ(result.out, expected);
+}
+
+TEST_F(InspectCommand, XmlPacket) {
+  const auto result = inspect(bytes_of(
+      "\xEF\xBB\xBF<DATAPACKET><METADATA><FIELDS><FIELD attrname=\"ID\" fieldtype=\"i4\"/>"
+      "<FIELD attrname=\"id\" fieldtype=\"string\" required=\"true\"/></FIELDS>"
+      "<PARAMS DISABLE_DELETES=\"TRUE\"/></METADATA>"
+      "<ROWDATA><ROW ID=\"-3\"/></ROWDATA></DATAPACKET>"));
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out,
+            R"({"columns":[{"name":"ID","type":1,"size":4,"attributes":0},)"
+            R"({"name":"id_1","type":9,"size":2,"attributes":4}],"rows":[[-3,null]],)"
+            R"("dataset_options":{"doDisableEdits":false,"doDisableInserts":false,"doDisableDeletes":true,"doNoResetCall":false},)"
+            R"("table_options":{"DISABLE_DELETES":true}})"
+            "\n");
+}
+
+TEST_F(InspectCommand, RejectedPackets) {
+  HeaderSpec no_metadata;
+  no_metadata.flags = 0;
+  const struct {
+    Bytes packet;
+    const char* json;
+  } cases[] = {
+      {Bytes{}, R"({"error":{"class":"EDatabaseError","code":0,"message":"Invalid data packet"}})"},
+      {Bytes(21, 'A'), R"({"error":{"class":"EDatabaseError","code":0,"message":"Invalid data packet"}})"},
+      {Bytes(22, 'A'), R"({"error":{"class":"EDBClient","code":16389,"message":"Mismatch in datapacket."}})"},
+      {PacketWriter(TableSpec{{column("A", 1, 4)}, {}}, no_metadata).finish(),
+       R"({"error":{"class":"EDBClient","code":16387,"message":"Datapacket contains no meta data."}})"},
+      {PacketWriter(TableSpec{{column("", 1, 4)}, {}}).finish(),
+       R"({"error":{"class":"EDBClient","code":10038,"message":"Field name can't be null, datapacket may be corrupted"}})"},
+  };
+  for (const auto& c : cases) {
+    const auto result = inspect(c.packet);
+    EXPECT_EQ(result.exit_code, 1) << c.json;
+    EXPECT_EQ(result.out, std::string(c.json) + "\n");
+  }
+}
+
+TEST_F(InspectCommand, UsageAndUnreadableFiles) {
+  EXPECT_EQ(run("").exit_code, 2);
+  EXPECT_EQ(run("packet").exit_code, 2);
+  EXPECT_EQ(run("rows \"" + write("p.bin", Bytes(30, 0)) + "\"").exit_code, 2);
+  const auto missing = run("packet \"" + (dir_ / "missing.bin").string() + "\"");
+  EXPECT_EQ(missing.exit_code, 2);
+  EXPECT_EQ(missing.out, "");
+}
+
+}  // namespace
+}  // namespace wardenix
