@@ -12,8 +12,9 @@ TfrmPrincipal::TfrmPrincipal(Services services)
     : tmIniciar(services.loop, 30000ms, true),
       tmFirebird(services.loop, 30000ms, false),
       tmServidor(services.loop, 40000ms, false),
+      CnxServer(services.drivers),
       services_(services),
-      quit_(services.loop.clock()),
+      gate_(std::make_shared<WatchdogGate>(services.loop.clock())),
       formats_(services.host.format_settings()) {
   // A failure that escapes a timer handler goes to the error box, as any
   // other window event's would.
@@ -24,9 +25,14 @@ TfrmPrincipal::TfrmPrincipal(Services services)
   tmFirebird.set_on_timer(handler(&TfrmPrincipal::tmFirebirdTimer));
   tmServidor.set_on_timer(handler(&TfrmPrincipal::tmServidorTimer));
   TrayIcon1.hint = services.application.Title.substr(0, 127);
+
+  CnxServer.DriverName = u"Datasnap";
+  CnxServer.LoginPrompt = false;
+  CnxServer.Params = {u"Port=3063", u"RIDaduvorod=58013742QHZVMTRB"};
+  CnxServer.BeforeConnect = [this] { CnxServerBeforeConnect(); };
 }
 
-TfrmPrincipal::~TfrmPrincipal() { quit_.request_stop(); }
+TfrmPrincipal::~TfrmPrincipal() { gate_->quit(); }
 
 UString TfrmPrincipal::executable_directory() const {
   return directory_of(services_.host.executable_path());
@@ -76,7 +82,7 @@ void TfrmPrincipal::Close() {
     // so that none acts afterwards.
     state_ = WindowState::Ended;
     TrayIcon1.visible = false;
-    quit_.request_stop();
+    gate_->quit();
     services_.application.Terminate();
   }
   changed();

@@ -5,11 +5,13 @@
 #include <functional>
 #include <memory>
 
+#include "datasnap/sql_connection.h"
 #include "mainloop/event_loop.h"
-#include "mainloop/stop_flag.h"
 #include "runtime/datetime.h"
 #include "supervisor/activity_log.h"
 #include "supervisor/application.h"
+#include "supervisor/watchdog_actions.h"
+#include "supervisor/watchdog_gate.h"
 #include "supervisor/window_controls.h"
 
 namespace wardenix {
@@ -30,6 +32,7 @@ class TfrmPrincipal {
     Application& application;
     SystemOps& ops;
     HostInfo& host;
+    const TDBXDriverRegistry& drivers;
   };
 
   // Creates the components in their initial state; FormCreate runs separately.
@@ -59,6 +62,12 @@ class TfrmPrincipal {
   void tmFirebirdTimer();
   void tmServidorTimer();
 
+  // The connection's handlers: where to connect, and the probe.
+  void CnxServerBeforeConnect();
+
+  // The identifier of a running process of that image name, or 0.
+  std::uint32_t VerificaProcesso(UStringView Nome);
+
   // Appends the current local time "hh:mm:ss" followed by `message`.
   void Log(UStringView message);
 
@@ -82,8 +91,13 @@ class TfrmPrincipal {
   MenuItem PopupMenu1[3] = {
       {u"Propriedades1", u"Visualizar"}, {u"N1", u"-"}, {u"EncerrarServidor1", u"Finalizar"}};
 
-  // Set when quitting, so that sleeping watchdogs wake and do nothing more.
-  StopFlag& quitting() { return quit_; }
+  TSQLConnection CnxServer;
+  // The newest watchdog thread of each kind; main thread only.
+  WatchdogRef TThread_Conexao;
+  WatchdogRef TThread_Comando;
+
+  // Shared with the watchdog threads; quitting wakes them and none acts after.
+  WatchdogGate& watchdogs() { return *gate_; }
   // Called after any change of what the window shows.
   std::function<void()> on_changed;
 
@@ -91,9 +105,14 @@ class TfrmPrincipal {
   void Close();
   void changed();
   UString executable_directory() const;
+  void start_watchdog(WatchdogThread::Kind kind);
+  WatchdogActions watchdog_actions();
+  // Runs `change` on the main thread; a failure there is swallowed.
+  void on_main_thread(std::function<void()> change);
 
   Services services_;
-  StopFlag quit_;
+  std::shared_ptr<WatchdogGate> gate_;
+  std::uint64_t watchdog_serial_ = 0;
   WindowState state_ = WindowState::Hidden;
   bool shown_once_ = false;
   FormatSettings formats_;

@@ -11,6 +11,7 @@
 #include "mainloop/event_loop.h"
 #include "supervisor/application.h"
 #include "supervisor/program.h"
+#include "datasnap/datasnap_driver.h"
 #include "sysops/host_info.h"
 #include "sysops/system_ops.h"
 
@@ -43,7 +44,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", to_utf8(caption).c_str(), to_utf8(message).c_str());
   };
 
-  const auto form = create_main_window(application, {loop, application, *ops, *host});
+  const auto form = create_main_window(
+      application, {loop, application, *ops, *host, default_driver_registry()});
   form->mmLog.on_added = [](const UString& line) {
     std::fputs((to_utf8(line) + "\n").c_str(), stdout);
     std::fflush(stdout);
@@ -55,7 +57,7 @@ int main(int argc, char** argv) {
   application.HandleEvent([&] { form->FormShow(); });
   application.Run();
 
-  form->quitting().request_stop();
+  form->watchdogs().quit();
   // Woken watchdogs end at once; none is waited for longer than this.
   clock->wait_for_threads(std::chrono::milliseconds(static_cast<long long>(1000 * options->time_scale)));
   return 0;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "dbx/dbx_connection.h"
+#include "runtime/errors.h"
 #include "mainloop/event_loop.h"
 #include "mainloop/virtual_clock.h"
 #include "supervisor/application.h"
@@ -18,17 +20,66 @@
 
 namespace wardenix::testing {
 
+// The supervised server as the stand-ins see it: a process that runs or not,
+// and how it treats a connection. Every action is recorded with its time.
+struct StandInServer {
+  enum class Mode { Accept, Refuse, Hang };
+
+  explicit StandInServer(Clock& on) : clock(on) {}
+
+  void record(const std::string& what) {
+    std::lock_guard lock(mutex);
+    events.emplace_back(clock.now().count(), what);
+  }
+  std::vector<std::pair<long long, std::string>> recorded() {
+    std::lock_guard lock(mutex);
+    return events;
+  }
+
+  Clock& clock;
+  std::mutex mutex;
+  bool running = false;
+  Mode mode = Mode::Accept;     // while running
+  Mode launched_mode = Mode::Accept;
+  std::vector<std::pair<long long, std::string>> events;
+  // Trips the abort of connects that hang, as killing the server breaks them.
+  std::vector<std::shared_ptr<AbortSwitch>> hanging;
+};
+
 class StandInOps : public SystemOps {
  public:
+  StandInServer* server = nullptr;
+
   std::int32_t QueryServiceState(UStringView service, UStringView machine) override {
     std::lock_guard lock(mutex);
     queries.push_back(to_utf8(service) + "@" + to_utf8(machine));
     const auto it = services.find(UString(service));
     return it == services.end() ? -1 : it->second;
   }
-  std::uint32_t VerificaProcesso(UStringView) override { return 0; }
-  bool LaunchProgram(UStringView) override { return false; }
-  void ForceTerminateServer() override {}
+  std::uint32_t VerificaProcesso(UStringView name) override {
+    if (!server) return 0;
+    std::lock_guard lock(server->mutex);
+    return server->running && name == u"DAZEVAVIZ.EXE" ? 4242 : 0;
+  }
+  bool LaunchProgram(UStringView command_line) override {
+    if (!server) return false;
+    server->record("launch " + to_utf8(command_line));
+    std::lock_guard lock(server->mutex);
+    server->running = true;
+    server->mode = server->launched_mode;
+    return true;
+  }
+  void ForceTerminateServer() override {
+    if (!server) return;
+    server->record("kill");
+    std::vector<std::shared_ptr<AbortSwitch>> broken;
+    {
+      std::lock_guard lock(server->mutex);
+      server->running = false;
+      broken.swap(server->hanging);
+    }
+    for (const auto& a : broken) a->Trip();
+  }
 
   void set_service(const UString& name, std::int32_t state) {
     std::lock_guard lock(mutex);
@@ -58,24 +109,77 @@ class StandInHost : public HostInfo {
   FormatSettings formats;
 };
 
+// A driver whose connections go to the stand-in server.
+class StandInDriver : public TDBXDriver {
+ public:
+  explicit StandInDriver(StandInServer& server) : server_(server) {}
+
+  TDBXProperties DefaultProperties() const override {
+    return TDBXProperties{{u"HostName", u"localhost"}, {u"Port", u"211"}};
+  }
+
+  std::unique_ptr<TDBXConnection> Open(const TDBXProperties& properties,
+                                       std::shared_ptr<AbortSwitch> abort) override {
+    StandInServer::Mode mode;
+    bool running;
+    {
+      std::lock_guard lock(server_.mutex);
+      running = server_.running;
+      mode = server_.mode;
+    }
+    server_.record("connect " + to_utf8(properties.GetValue(u"HostName")) + ":" +
+                   to_utf8(properties.GetValue(u"Port")));
+    if (!running || mode == StandInServer::Mode::Refuse) throw TDBXError(21, u"");
+    if (mode == StandInServer::Mode::Hang) {
+      auto woken = std::shared_ptr<WakeSignal>(server_.clock.make_signal());
+      abort->Attach([woken] { woken->set(); });
+      {
+        std::lock_guard lock(server_.mutex);
+        server_.hanging.push_back(abort);
+      }
+      woken->wait_until(kNoDeadline);
+      abort->Detach();
+      server_.record("hang ended");
+      throw TDBXError(21, u"");
+    }
+    return std::make_unique<Connection>(server_);
+  }
+
+ private:
+  struct Connection : TDBXConnection {
+    explicit Connection(StandInServer& s) : server(s) {}
+    DatabaseMetaData ReadDatabaseMetaData() override { return {}; }
+    void Close() override { server.record("disconnect"); }
+    StandInServer& server;
+  };
+  StandInServer& server_;
+};
+
 struct FormFixture : ::testing::Test {
   VirtualClock clock;  // virtual time 0 is 2026-01-01 00:00:00
   EventLoop loop{clock};
   Application app{loop};
+  StandInServer server{clock};
   StandInOps ops;
   StandInHost host;
+  TDBXDriverRegistry drivers;
   std::vector<UString> error_boxes;
   std::unique_ptr<TfrmPrincipal> form;
+
+  FormFixture() {
+    ops.server = &server;
+    drivers.Register(u"Datasnap", std::make_shared<StandInDriver>(server));
+  }
 
   void start() {
     app.on_error_box = [this](const UString&, const UString& message) {
       error_boxes.push_back(message);
     };
-    form = create_main_window(app, {loop, app, ops, host});
+    form = create_main_window(app, {loop, app, ops, host, drivers});
   }
 
   void TearDown() override {
-    if (form) form->quitting().request_stop();
+    if (form) form->watchdogs().quit();
     clock.wait_for_threads(kNoDeadline);
   }
 

@@ -148,7 +148,7 @@ TEST_F(MainWindow, FinalizarEndsTheProgramAtOnce) {
   EXPECT_EQ(form->Tag, TfrmPrincipal::kQuitRequested);
   EXPECT_EQ(form->State(), WindowState::Ended);
   EXPECT_FALSE(form->TrayIcon1.visible);
-  EXPECT_TRUE(form->quitting().stop_requested());
+  EXPECT_TRUE(form->watchdogs().quitting());
   EXPECT_TRUE(app.Terminated());
 }
 
@@ -156,7 +156,7 @@ TEST_F(MainWindow, FinalizarWakesASleepingWatchdogThatThenDoesNothing) {
   start();
   std::atomic<bool> acted{false};
   clock.start_thread([&] {
-    if (form->quitting().sleep_for(42000ms)) acted = true;
+    if (form->watchdogs().sleep_for(42000ms)) acted = true;
   });
   loop.run_until(5000ms);
   form->btnFinalizarClick();

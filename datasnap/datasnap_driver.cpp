@@ -1,0 +1,38 @@
+#include "datasnap/datasnap_driver.h"
+
+#include "runtime/errors.h"
+
+namespace wardenix {
+namespace {
+
+class DatasnapDriver final : public TDBXDriver {
+ public:
+  TDBXProperties DefaultProperties() const override {
+    return TDBXProperties{{u"DriverUnit", u"DbxDatasnap"},
+                          {u"HostName", u"localhost"},
+                          {u"Port", u"211"},
+                          {u"CommunicationProtocol", u"tcp/ip"}};
+  }
+
+  std::unique_ptr<TDBXConnection> Open(const TDBXProperties&,
+                                       std::shared_ptr<AbortSwitch>) override {
+    // The connect exchange is not spoken yet: every open fails.
+    throw TDBXError(21, u"");
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<TDBXDriver> make_datasnap_driver() { return std::make_shared<DatasnapDriver>(); }
+
+const TDBXDriverRegistry& default_driver_registry() {
+  static TDBXDriverRegistry registry;
+  static const bool registered = [] {
+    registry.Register(u"Datasnap", make_datasnap_driver());
+    return true;
+  }();
+  (void)registered;
+  return registry;
+}
+
+}  // namespace wardenix

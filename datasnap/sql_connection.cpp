@@ -1,0 +1,159 @@
+#include "datasnap/sql_connection.h"
+
+#include <algorithm>
+
+#include "runtime/errors.h"
+
+namespace wardenix {
+
+TSQLConnection::TSQLConnection(const TDBXDriverRegistry& drivers) : drivers_(drivers) {}
+
+TSQLConnection::~TSQLConnection() {
+  try {
+    disconnect();
+  } catch (...) {
+    // Nothing is left to tell of a connection that could not say goodbye.
+  }
+}
+
+void TSQLConnection::SetConnected(bool connected) {
+  if (connected) {
+    connect();
+  } else {
+    disconnect();
+  }
+}
+
+void TSQLConnection::set_state(ConnectionState state) {
+  state_.store(state);
+  connected_.store(connection_ != nullptr &&
+                   (state == ConnectionState::Open || state == ConnectionState::Executing ||
+                    state == ConnectionState::Fetching));
+}
+
+void TSQLConnection::connect() {
+  if (Connected()) return;
+  if (BeforeConnect) BeforeConnect();
+
+  TDBXProperties properties;
+  for (const auto& line : Params.Lines()) {
+    auto [name, value] = split_param_line(line);
+    properties.SetValue(name, trim(value));
+  }
+  // These four are appended even when empty, as the list's last lines.
+  for (const auto& [name, value] : {std::pair<UStringView, UStringView>{u"DriverName", DriverName},
+                                    {u"VendorLib", VendorLib},
+                                    {u"LibraryName", LibraryName},
+                                    {u"GetDriverFunc", GetDriverFunc}}) {
+    properties.SetValue(name, value);
+  }
+  if (DriverName.empty()) throw EDatabaseError(u"Missing DriverName property");
+
+  auto abort = std::make_shared<AbortSwitch>();
+  {
+    std::lock_guard lock(abort_mutex_);
+    abort_ = abort;
+    busy_ = true;
+  }
+  set_state(ConnectionState::Connecting);
+  try {
+    const auto driver = drivers_.Find(DriverName);
+    const TDBXProperties defaults = driver->DefaultProperties();
+    // No login dialog: a user name and a password are sent only when both are set.
+    const auto login_value = [&](UStringView name) {
+      UString value = Params.Value(name);
+      return value.empty() ? defaults.GetValue(name) : value;
+    };
+    const UString user = login_value(u"User_Name");
+    const UString password = login_value(u"Password");
+    if (!user.empty() && !password.empty()) {
+      properties.SetValue(u"User_Name", user);
+      properties.SetValue(u"Password", password);
+    }
+    for (const auto& [name, value] : defaults.Pairs()) {
+      if (!properties.HasName(name)) properties.SetValue(name, value);
+    }
+    properties_ = properties;
+    connection_ = driver->Open(properties_, abort);
+    metadata_ = connection_->ReadDatabaseMetaData();
+  } catch (...) {
+    {
+      std::lock_guard lock(abort_mutex_);
+      busy_ = false;
+      abort_.reset();
+    }
+    std::unique_ptr<TDBXConnection> failed = std::move(connection_);
+    set_state(ConnectionState::Closed);
+    if (failed) {
+      try {
+        failed->Close();
+      } catch (...) {
+        // The original failure is the one the caller hears of.
+      }
+    }
+    throw;
+  }
+  {
+    std::lock_guard lock(abort_mutex_);
+    busy_ = false;
+  }
+  set_state(ConnectionState::Open);
+  notify_clients(true);
+  if (AfterConnect) AfterConnect();
+}
+
+void TSQLConnection::disconnect() {
+  if (!Connected()) return;
+  if (BeforeDisconnect) BeforeDisconnect();
+  notify_clients(false);
+  set_state(ConnectionState::Disconnecting);
+  std::unique_ptr<TDBXConnection> closing = std::move(connection_);
+  {
+    std::lock_guard lock(abort_mutex_);
+    abort_.reset();
+    busy_ = false;
+  }
+  struct CloseAtEnd {
+    TSQLConnection& self;
+    ~CloseAtEnd() { self.set_state(ConnectionState::Closed); }
+  } closed_at_end{*this};
+  closing->Close();
+  if (AfterDisconnect) AfterDisconnect();
+}
+
+void TSQLConnection::AbortBlockedCall() {
+  std::lock_guard lock(abort_mutex_);
+  if (busy_ && abort_) abort_->Trip();
+}
+
+void TSQLConnection::RegisterClient(const void* owner, Client client) {
+  UnregisterClient(owner);
+  clients_.emplace_back(owner, std::move(client));
+}
+
+void TSQLConnection::UnregisterClient(const void* owner) {
+  std::erase_if(clients_, [&](const auto& entry) { return entry.first == owner; });
+}
+
+void TSQLConnection::notify_clients(bool connected) {
+  const auto clients = clients_;  // a client may unregister while told
+  for (const auto& [owner, client] : clients) {
+    if (client) client(connected);
+  }
+}
+
+TSQLConnection::CallScope::CallScope(TSQLConnection& connection) : connection_(connection) {
+  std::lock_guard lock(connection_.abort_mutex_);
+  connection_.busy_ = true;
+  connection_.set_state(ConnectionState::Executing);
+}
+
+TSQLConnection::CallScope::~CallScope() {
+  std::lock_guard lock(connection_.abort_mutex_);
+  connection_.busy_ = false;
+  if (connection_.State() == ConnectionState::Executing) {
+    connection_.set_state(ConnectionState::Open);
+  }
+}
+
+}  // namespace wardenix

@@ -1,0 +1,38 @@
+#include "supervisor/thread_conexao.h"
+
+#include "sysops/system_ops.h"
+
+namespace wardenix {
+
+using namespace std::chrono_literals;
+
+// Every step gives up silently when the program quits, and a failing step
+// ends the run (the thread's runner swallows the failure).
+void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
+  if (!gate.sleep_for(20000ms)) return;
+  bool connected = false;
+  if (!gate.act([&] { connected = a.server_connected(); })) return;
+  if (connected) {
+    if (!gate.sleep_for(2000ms)) return;
+    if (!gate.act([&] { a.disconnect_server(); })) return;
+  } else {
+    std::uint32_t process = 0;
+    if (!gate.act([&] { process = a.ops->VerificaProcesso(a.process_name()); })) return;
+    if (process != 0) {
+      // Running but not accepting: kill it; a later check's watchdog starts it.
+      if (!gate.act([&] { a.ops->ForceTerminateServer(); })) return;
+      if (!gate.sleep_for(2000ms)) return;
+      if (!gate.act([&] { a.enable_server_timer(); })) return;
+    } else {
+      const bool acted = gate.act([&] {
+        a.clear_comando_reference();
+        a.disconnect_server();
+        a.ops->LaunchProgram(a.command_line());
+      });
+      if (!acted || !gate.sleep_for(2000ms)) return;
+    }
+  }
+  gate.act([&] { a.clear_conexao_reference(); });
+}
+
+}  // namespace wardenix

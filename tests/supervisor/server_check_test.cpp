@@ -1,0 +1,107 @@
+// The server check and its connection watchdog, in virtual time, against a
+// stand-in server whose process and connections the test controls.
+#include <gtest/gtest.h>
+
+#include "form_fixture.h"
+
+namespace wardenix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Events = std::vector<std::pair<long long, std::string>>;
+using Mode = StandInServer::Mode;
+
+constexpr long long T = 100000;  // the first server check, with Firebird found at 60 s
+const std::string kLaunch = "launch C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE";
+const std::string kConnect = "connect localhost:3063";
+
+struct ServerCheck : FormFixture {
+  void SetUp() override {
+    ops.set_service(u"FirebirdServerDefaultInstance", 4);
+    start();
+  }
+  void run_until(long long ms) { loop.run_until(Millis(ms)); }
+  void server_is(bool running, Mode mode, Mode after_launch = Mode::Accept) {
+    std::lock_guard lock(server.mutex);
+    server.running = running;
+    server.mode = mode;
+    server.launched_mode = after_launch;
+  }
+};
+
+TEST_F(ServerCheck, HealthyServerIsConnectedThenDisconnectedByTheWatchdog) {
+  server_is(true, Mode::Accept);
+  run_until(T + 39999);
+  EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect}, {T + 24000, "disconnect"}}));
+  EXPECT_FALSE(form->CnxServer.Connected());
+  EXPECT_EQ(form->TThread_Conexao, nullptr);  // cleared at the end of its run
+  run_until(T + 79999);
+  EXPECT_EQ(server.recorded().size(), 4u);  // the rhythm repeats, nothing else happens
+}
+
+TEST_F(ServerCheck, MissingProcessIsStarted22sAfterTheCheckBegan) {
+  server_is(false, Mode::Accept);
+  run_until(T + 64000);
+  EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect},
+                                       {T + 22000, kLaunch},
+                                       {T + 42000, kConnect},
+                                       {T + 64000, "disconnect"}}));
+}
+
+TEST_F(ServerCheck, RunningButNotListeningIsKilledByOneCheckAndStartedByTheNext) {
+  server_is(true, Mode::Refuse);
+  run_until(T + 62000);
+  EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect},
+                                       {T + 22000, "kill"},
+                                       {T + 42000, kConnect},
+                                       {T + 62000, kLaunch}}));
+}
+
+TEST_F(ServerCheck, AHangingConnectEndsWhenTheWatchdogKillsTheServer) {
+  server_is(true, Mode::Hang);
+  run_until(T + 22000);
+  EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect}, {T + 22000, "kill"}, {T + 22000, "hang ended"}}));
+  EXPECT_EQ(form->CnxServer.State(), ConnectionState::Closed);
+  run_until(T + 62000);
+  EXPECT_EQ(server.recorded().back(), (std::pair<long long, std::string>{T + 62000, kLaunch}));
+}
+
+TEST_F(ServerCheck, ConnectsWhereTheWindowSaysAfterTheShowStep) {
+  server_is(true, Mode::Accept);
+  form->edServidor.SetText(u"server2");
+  form->edPorta.SetText(u"4000");
+  run_until(T + 2000);
+  EXPECT_EQ(server.recorded().front().second, "connect server2:4000");
+  EXPECT_EQ(form->CnxServer.Params.Lines(),
+            (std::vector<UString>{u"Port=4000", u"RIDaduvorod=58013742QHZVMTRB", u"HostName=server2"}));
+}
+
+TEST_F(ServerCheck, AnEmptyPortFallsBackToTheDriverDefault) {
+  server_is(true, Mode::Accept);
+  form->edPorta.SetText(u"");
+  run_until(T + 2000);
+  EXPECT_EQ(server.recorded().front().second, "connect localhost:211");
+}
+
+TEST_F(ServerCheck, TheLogIsClearedOnlyWhenItHoldsMoreThan3000Lines) {
+  run_until(T - 1);
+  form->mmLog.Clear();
+  for (int i = 0; i < 3000; ++i) form->Log(u": filler");
+  run_until(T);
+  EXPECT_EQ(form->mmLog.Lines().size(), 3001u);
+  EXPECT_EQ(log().back(), "00:01:42: Verificando Conexão");
+  run_until(T + 40000);
+  EXPECT_EQ(log(), (std::vector<std::string>{"00:02:22: Verificando Conexão"}));
+}
+
+TEST_F(ServerCheck, QuitWhileWatchdogsSleepLeavesTheServerAlone) {
+  server_is(false, Mode::Accept);
+  run_until(T + 10000);  // a connection watchdog sleeps until T + 22 s
+  form->btnFinalizarClick();
+  EXPECT_TRUE(clock.wait_for_threads(kNoDeadline));
+  EXPECT_EQ(clock.now(), Millis(T + 10000));  // woken at once
+  EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect}}));
+}
+
+}  // namespace
+}  // namespace wardenix::testing
