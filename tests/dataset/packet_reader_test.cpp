@@ -186,7 +186,7 @@ TEST(PacketColumns, KnownOptionsTakeEffect) {
 // Nested tables `levels` deep, counting the top-level table.
 TableSpec nested_levels(int levels) {
   ColumnSpec inner = column("LEAF", 1, 4);
-  for (int i = 1; i < levels; ++i) inner = nested_column("N" + std::to_string(i), {inner});
+  for (int i = 1; i < levels; ++i) inner = nested_column(numbered("N", static_cast<std::size_t>(i)), {inner});
   return TableSpec{{inner}, {}};
 }
 
@@ -221,7 +221,7 @@ TEST(PacketRows, StatusBitsAndValueBytes) {
   // Five columns need two status bytes, four need one.
   for (const std::size_t n : {4u, 5u}) {
     TableSpec table;
-    for (std::size_t i = 0; i < n; ++i) table.columns.push_back(column("C" + std::to_string(i), 1, 1));
+    for (std::size_t i = 0; i < n; ++i) table.columns.push_back(column(numbered("C", static_cast<std::size_t>(i)), 1, 1));
     PacketWriter w(table);
     w.begin_row(n).blank();
     for (std::size_t i = 1; i + 1 < n; ++i) w.value(le(i, 1));
@@ -300,7 +300,7 @@ TEST(PacketLimits, HugeLayoutsAndDeepMembersAreRejected) {
   TableSpec wide{{array_column("A", 0xFFFF, array_column("B", 0xFFFF, column("C", 1, 1)))}, {}};
   EXPECT_EQ(load_status(PacketWriter(wide).finish()), kMismatch);
   ColumnSpec deep = column("LEAF", 1, 1);
-  for (int i = 0; i < 64; ++i) deep = struct_column("S" + std::to_string(i), {deep});
+  for (int i = 0; i < 64; ++i) deep = struct_column(numbered("S", static_cast<std::size_t>(i)), {deep});
   EXPECT_EQ(load_status(PacketWriter(TableSpec{{deep}, {}}).finish()), kNotApplicable);
   // A row count the packet cannot hold is rejected, not reserved.
   HeaderSpec many;

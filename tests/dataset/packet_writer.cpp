@@ -16,8 +16,10 @@ Bytes le(std::uint64_t value, std::size_t width) {
 Bytes f64(double value) { return le(std::bit_cast<std::uint64_t>(value), 8); }
 
 Bytes prefixed(std::size_t prefix, const Bytes& payload) {
-  Bytes b = le(payload.size(), prefix);
-  b.insert(b.end(), payload.begin(), payload.end());
+  Bytes b;
+  b.reserve(prefix + payload.size());
+  for (std::size_t i = 0; i < prefix; ++i) b.push_back(static_cast<std::uint8_t>(payload.size() >> (8 * i)));
+  for (const auto c : payload) b.push_back(c);
   return b;
 }
 

@@ -18,6 +18,14 @@ inline std::int32_t load_status(Bytes packet) {
   return append(store, std::move(packet));
 }
 
+// `prefix` followed by the number (built with append: the cross compiler
+// warns wrongly about "literal" + std::string).
+inline std::string numbered(std::string_view prefix, std::size_t n) {
+  std::string s(prefix);
+  s.append(std::to_string(n));
+  return s;
+}
+
 inline Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
 inline Bytes bytes_of(std::span<const std::uint8_t> span) { return Bytes(span.begin(), span.end()); }

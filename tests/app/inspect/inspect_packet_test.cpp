@@ -22,6 +22,14 @@ using namespace test;
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+// Joins pieces with append (the cross compiler warns wrongly about
+// "literal" + std::string).
+std::string join(std::initializer_list<std::string_view> pieces) {
+  std::string s;
+  for (const auto p : pieces) s.append(p);
+  return s;
+}
+
 struct RunResult {
   int exit_code = -1;
   std::string out;
@@ -32,7 +40,7 @@ std::string native_path(std::string path) {
   // The cross build names its files with POSIX paths; Wine maps them to Z:.
   if (!path.empty() && path[0] == '/') {
     for (auto& c : path) c = c == '/' ? '\\' : c;
-    path = "Z:" + path;
+    path.insert(0, "Z:");
   }
 #endif
   return path;
@@ -41,9 +49,9 @@ std::string native_path(std::string path) {
 class InspectCommand : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("wardenix-inspect-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string name = "wardenix-inspect-";
+    name.append(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override {
@@ -60,10 +68,11 @@ class InspectCommand : public ::testing::Test {
 
   RunResult run(const std::string& arguments) {
     const std::string out_path = (dir_ / "out.json").string();
-    const std::string command = "\"" + native_path(WARDENIX_INSPECT_EXE) + "\" " + arguments + " > \"" +
-                                out_path + "\" 2> \"" + (dir_ / "err.txt").string() + "\"";
+    const std::string err_path = (dir_ / "err.txt").string();
+    const std::string command = join({"\"", native_path(WARDENIX_INSPECT_EXE), "\" ", arguments, " > \"",
+                                      out_path, "\" 2> \"", err_path, "\""});
 #ifdef _WIN32
-    const int status = std::system(("\"" + command + "\"").c_str());  // cmd.exe strips one pair
+    const int status = std::system(join({"\"", command, "\""}).c_str());  // cmd.exe strips one pair
     RunResult result{status, {}};
 #else
     const int status = std::system(command.c_str());
@@ -76,7 +85,7 @@ class InspectCommand : public ::testing::Test {
     return result;
   }
 
-  RunResult inspect(const Bytes& packet) { return run("packet \"" + write("packet.bin", packet) + "\""); }
+  RunResult inspect(const Bytes& packet) { return run(join({"packet \"", write("packet.bin", packet), "\""})); }
 
   std::filesystem::path dir_;
 };
@@ -122,7 +131,7 @@ TEST_F(InspectCommand, AcceptedPacketAsJson) {
 
   const auto result = inspect(w.finish());
   EXPECT_EQ(result.exit_code, 0);
-  const std::string expected =
+  const std::string expected = join({
       R"({"columns":[{"name":"ID","type":1,"size":4,"attributes":0},)"
       R"({"name":"Name","type":9,"size":2,"attributes":0},{"name":"CODE","type":9,"size":6,"attributes":0},)"
       R"({"name":"PRICE","type":4,"size":8,"attributes":0},{"name":"RATE","type":27,"size":4,"attributes":0},)"
@@ -130,7 +139,7 @@ TEST_F(InspectCommand, AcceptedPacketAsJson) {
       R"({"name":"DAY","type":6,"size":4,"attributes":0},{"name":"WIDE","type":10,"size":2,"attributes":0},)"
       R"({"name":"RAW","type":11,"size":4,"attributes":0},{"name":"AMOUNT","type":5,"size":2050,"attributes":0},)"
       R"({"name":"X80","type":4,"size":10,"attributes":0},{"name":"id_1","type":1,"size":2,"attributes":6},)"
-      R"({"name":")" + long_name + R"(","type":1,"size":4,"attributes":1},)"
+      R"({"name":")", long_name, R"(","type":1,"size":4,"attributes":1},)"
       R"({"name":"PT","type":12,"size":2,"attributes":0},{"name":"PX","type":1,"size":1,"attributes":0},)"
       R"({"name":"PY","type":1,"size":1,"attributes":0},{"name":"ARR","type":13,"size":2,"attributes":0},)"
       R"({"name":"E","type":1,"size":1,"attributes":0},)"
@@ -140,7 +149,7 @@ TEST_F(InspectCommand, AcceptedPacketAsJson) {
       R"([2,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,null,[]]],)"
       R"("dataset_options":{"doDisableEdits":true,"doDisableInserts":false,"doDisableDeletes":false,"doNoResetCall":false},)"
       R"("table_options":{"DISABLE_EDITS":true,"NO_RESET_CALL":false,"LCID":1033,"TITLE":"x","RATIO":0.5}})"
-      "\n";
+      "\n"});
   EXPECT_EQ(result.out, expected);
 }
 
@@ -177,15 +186,15 @@ TEST_F(InspectCommand, RejectedPackets) {
   for (const auto& c : cases) {
     const auto result = inspect(c.packet);
     EXPECT_EQ(result.exit_code, 1) << c.json;
-    EXPECT_EQ(result.out, std::string(c.json) + "\n");
+    EXPECT_EQ(result.out, join({c.json, "\n"}));
   }
 }
 
 TEST_F(InspectCommand, UsageAndUnreadableFiles) {
   EXPECT_EQ(run("").exit_code, 2);
   EXPECT_EQ(run("packet").exit_code, 2);
-  EXPECT_EQ(run("rows \"" + write("p.bin", Bytes(30, 0)) + "\"").exit_code, 2);
-  const auto missing = run("packet \"" + (dir_ / "missing.bin").string() + "\"");
+  EXPECT_EQ(run(join({"rows \"", write("p.bin", Bytes(30, 0)), "\""})).exit_code, 2);
+  const auto missing = run(join({"packet \"", (dir_ / "missing.bin").string(), "\""}));
   EXPECT_EQ(missing.exit_code, 2);
   EXPECT_EQ(missing.out, "");
 }
