@@ -19,9 +19,12 @@ while IFS= read -r target; do
   for seeds in "$here/$subsystem"/seeds*; do
     [[ -d "$seeds" ]] && cp -r "$seeds"/. "$corpus"/ 2>/dev/null || true
   done
+  # A dictionary beside the source (fuzz/<subsystem>/<name>.dict) is used too.
+  dict=()
+  [[ -f "$here/$subsystem/$name.dict" ]] && dict=(-dict="$here/$subsystem/$name.dict")
   echo "== $name for ${seconds}s"
   if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=1024 \
-      -print_final_stats=1 "$corpus" >"$work/$name.log" 2>&1; then
+      -print_final_stats=1 "${dict[@]}" "$corpus" >"$work/$name.log" 2>&1; then
     tail -n 60 "$work/$name.log"
     status=1
   else
