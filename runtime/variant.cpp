@@ -21,6 +21,7 @@ Variant Variant::from_int32(std::int32_t i) { return make_int(varInteger, i); }
 Variant Variant::from_int64(std::int64_t i) { return make_int(varInt64, i); }
 Variant Variant::from_uint32(std::uint32_t i) { return make_int(varLongWord, i); }
 Variant Variant::from_byte(std::uint8_t i) { return make_int(varByte, i); }
+Variant Variant::from_ordinal(VarType type, std::int64_t i) { return make_int(type, i); }
 
 Variant Variant::from_single(float f) {
   Variant v;

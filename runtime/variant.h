@@ -74,6 +74,8 @@ class Variant {
   static Variant from_int64(std::int64_t v);
   static Variant from_uint32(std::uint32_t v);
   static Variant from_byte(std::uint8_t v);
+  // An integer of any ordinal type, such as varShortInt, varWord or varError.
+  static Variant from_ordinal(VarType type, std::int64_t v);
   static Variant from_single(float v);
   static Variant from_double(double v);
   static Variant from_currency(Currency v);
