@@ -30,6 +30,8 @@ TfrmPrincipal::TfrmPrincipal(Services services)
   CnxServer.LoginPrompt = false;
   CnxServer.Params = {u"Port=3063", u"RIDaduvorod=58013742QHZVMTRB"};
   CnxServer.BeforeConnect = [this] { CnxServerBeforeConnect(); };
+  CnxServer.AfterConnect = [this] { CnxServerAfterConnect(); };
+  cdsGet_Data.SetProviderName(u"dspAux");
 }
 
 TfrmPrincipal::~TfrmPrincipal() { gate_->quit(); }

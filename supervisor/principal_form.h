@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "datasnap/sql_connection.h"
+#include "dataset/client_dataset.h"
 #include "mainloop/event_loop.h"
 #include "runtime/datetime.h"
 #include "supervisor/activity_log.h"
@@ -33,6 +34,9 @@ class TfrmPrincipal {
     SystemOps& ops;
     HostInfo& host;
     const TDBXDriverRegistry& drivers;
+    // The probe's remote call: `_Consultas` of the server's remote methods on
+    // the open connection, answering a data packet or Null.
+    std::function<Variant(TDBXConnection& connection, UStringView sql)> consultas;
   };
 
   // Creates the components in their initial state; FormCreate runs separately.
@@ -64,6 +68,7 @@ class TfrmPrincipal {
 
   // The connection's handlers: where to connect, and the probe.
   void CnxServerBeforeConnect();
+  void CnxServerAfterConnect();
 
   // The identifier of a running process of that image name, or 0.
   std::uint32_t VerificaProcesso(UStringView Nome);
@@ -92,6 +97,7 @@ class TfrmPrincipal {
       {u"Propriedades1", u"Visualizar"}, {u"N1", u"-"}, {u"EncerrarServidor1", u"Finalizar"}};
 
   TSQLConnection CnxServer;
+  TClientDataSet cdsGet_Data{u"cdsGet_Data"};
   // The newest watchdog thread of each kind; main thread only.
   WatchdogRef TThread_Conexao;
   WatchdogRef TThread_Comando;

@@ -72,8 +72,8 @@ WatchdogActions TfrmPrincipal::watchdog_actions() {
     CnxServer.AbortBlockedCall();
     on_main_thread([this] { CnxServer.SetConnected(false); });
   };
-  a.dataset_open = [] { return false; };
-  a.close_dataset = [] {};
+  a.dataset_open = [this] { return cdsGet_Data.Active(); };
+  a.close_dataset = [this] { on_main_thread([this] { cdsGet_Data.Close(); }); };
   a.enable_server_timer = [this] { on_main_thread([this] { tmServidor.set_enabled(true); }); };
   a.clear_conexao_reference = [this] { on_main_thread([this] { TThread_Conexao.reset(); }); };
   a.clear_comando_reference = [this] { on_main_thread([this] { TThread_Comando.reset(); }); };

@@ -10,6 +10,7 @@
 
 #include "dbx/dbx_connection.h"
 #include "runtime/errors.h"
+#include "tests/dataset/packet_writer.h"
 #include "mainloop/event_loop.h"
 #include "mainloop/virtual_clock.h"
 #include "supervisor/application.h"
@@ -24,6 +25,8 @@ namespace wardenix::testing {
 // and how it treats a connection. Every action is recorded with its time.
 struct StandInServer {
   enum class Mode { Accept, Refuse, Hang };
+  // How the server answers the probe's remote call.
+  enum class Call { Answer, Null, Fail, Hang };
 
   explicit StandInServer(Clock& on) : clock(on) {}
 
@@ -41,6 +44,7 @@ struct StandInServer {
   bool running = false;
   Mode mode = Mode::Accept;     // while running
   Mode launched_mode = Mode::Accept;
+  Call call = Call::Answer;
   std::vector<std::pair<long long, std::string>> events;
   // Trips the abort of connects that hang, as killing the server breaks them.
   std::vector<std::shared_ptr<AbortSwitch>> hanging;
@@ -142,16 +146,58 @@ class StandInDriver : public TDBXDriver {
       server_.record("hang ended");
       throw TDBXError(21, u"");
     }
-    return std::make_unique<Connection>(server_);
+    return std::make_unique<Connection>(server_, abort);
   }
 
- private:
   struct Connection : TDBXConnection {
-    explicit Connection(StandInServer& s) : server(s) {}
+    Connection(StandInServer& s, std::shared_ptr<AbortSwitch> a) : server(s), abort(std::move(a)) {}
     DatabaseMetaData ReadDatabaseMetaData() override { return {}; }
     void Close() override { server.record("disconnect"); }
     StandInServer& server;
+    std::shared_ptr<AbortSwitch> abort;
   };
+
+  // The probe's remote call on a connection of this driver.
+  static Variant consultas(TDBXConnection& connection, UStringView sql) {
+    auto& c = dynamic_cast<Connection&>(connection);
+    StandInServer& server = c.server;
+    server.record("query " + to_utf8(sql));
+    StandInServer::Call call;
+    {
+      std::lock_guard lock(server.mutex);
+      call = server.call;
+    }
+    switch (call) {
+      case StandInServer::Call::Answer:
+        return Variant::from_bytes(one_row_packet());
+      case StandInServer::Call::Null:
+        return Variant::Null();
+      case StandInServer::Call::Fail:
+        throw TDBXError(0, u"query failed");
+      case StandInServer::Call::Hang:
+        break;
+    }
+    auto woken = std::shared_ptr<WakeSignal>(server.clock.make_signal());
+    c.abort->Attach([woken] { woken->set(); });
+    {
+      std::lock_guard lock(server.mutex);
+      server.hanging.push_back(c.abort);
+    }
+    woken->wait_until(kNoDeadline);
+    c.abort->Detach();
+    server.record("call broken");
+    throw TDBXError(0, u"Read error");
+  }
+
+ private:
+  static std::vector<std::uint8_t> one_row_packet() {
+    using namespace wardenix::test;
+    PacketWriter w(TableSpec{{column("VERSAO", 1, 4)}, {}});
+    w.begin_row(1).value(le(7, 4)).end_row();
+    const Bytes bytes = w.finish();
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  }
+
   StandInServer& server_;
 };
 
@@ -175,7 +221,7 @@ struct FormFixture : ::testing::Test {
     app.on_error_box = [this](const UString&, const UString& message) {
       error_boxes.push_back(message);
     };
-    form = create_main_window(app, {loop, app, ops, host, drivers});
+    form = create_main_window(app, {loop, app, ops, host, drivers, &StandInDriver::consultas});
   }
 
   void TearDown() override {

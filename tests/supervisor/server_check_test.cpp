@@ -14,6 +14,7 @@ using Mode = StandInServer::Mode;
 constexpr long long T = 100000;  // the first server check, with Firebird found at 60 s
 const std::string kLaunch = "launch C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE";
 const std::string kConnect = "connect localhost:3063";
+const std::string kQuery = "query SELECT * FROM GR_VERSAO";
 
 struct ServerCheck : FormFixture {
   void SetUp() override {
@@ -32,11 +33,12 @@ struct ServerCheck : FormFixture {
 TEST_F(ServerCheck, HealthyServerIsConnectedThenDisconnectedByTheWatchdog) {
   server_is(true, Mode::Accept);
   run_until(T + 39999);
-  EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect}, {T + 24000, "disconnect"}}));
+  EXPECT_EQ(server.recorded(),
+            (Events{{T + 2000, kConnect}, {T + 2000, kQuery}, {T + 24000, "disconnect"}}));
   EXPECT_FALSE(form->CnxServer.Connected());
   EXPECT_EQ(form->TThread_Conexao, nullptr);  // cleared at the end of its run
   run_until(T + 79999);
-  EXPECT_EQ(server.recorded().size(), 4u);  // the rhythm repeats, nothing else happens
+  EXPECT_EQ(server.recorded().size(), 6u);  // the rhythm repeats, nothing else happens
 }
 
 TEST_F(ServerCheck, MissingProcessIsStarted22sAfterTheCheckBegan) {
@@ -45,6 +47,7 @@ TEST_F(ServerCheck, MissingProcessIsStarted22sAfterTheCheckBegan) {
   EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect},
                                        {T + 22000, kLaunch},
                                        {T + 42000, kConnect},
+                                       {T + 42000, kQuery},
                                        {T + 64000, "disconnect"}}));
 }
 

@@ -1,0 +1,142 @@
+// The probe and the responsiveness watchdog, with the recovery paths that the
+// two watchdogs take together, in virtual time.
+#include <gtest/gtest.h>
+
+#include "form_fixture.h"
+
+namespace wardenix::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using Events = std::vector<std::pair<long long, std::string>>;
+using Mode = StandInServer::Mode;
+using Call = StandInServer::Call;
+
+// Server checks at 100 s, 140 s, 180 s, ... once Firebird is found at 60 s.
+constexpr long long T0 = 100000, T1 = 140000, T2 = 180000;
+const std::string kLaunch = "launch C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE";
+const std::string kConnect = "connect localhost:3063";
+const std::string kQuery = "query SELECT * FROM GR_VERSAO";
+
+struct Probe : FormFixture {
+  void SetUp() override {
+    ops.set_service(u"FirebirdServerDefaultInstance", 4);
+    server_is(true, Mode::Accept, Call::Answer);
+    start();
+  }
+  void run_until(long long ms) { loop.run_until(Millis(ms)); }
+  void server_is(bool running, Mode mode, Call call) {
+    std::lock_guard lock(server.mutex);
+    server.running = running;
+    server.mode = mode;
+    server.call = call;
+  }
+  // What happened from `from` on.
+  Events since(long long from) {
+    Events out;
+    for (const auto& e : server.recorded()) {
+      if (e.first >= from) out.push_back(e);
+    }
+    return out;
+  }
+};
+
+TEST_F(Probe, HealthyServerLoadsTheDatasetWhichThePreviousWatchdogCloses) {
+  run_until(T0 + 2000);
+  EXPECT_TRUE(form->cdsGet_Data.Active());
+  ASSERT_NE(form->cdsGet_Data.DSBase(), nullptr);
+  run_until(T0 + 4000);
+  EXPECT_NE(form->TThread_Comando, nullptr);
+  run_until(T1 + 7999);
+  EXPECT_TRUE(form->cdsGet_Data.Active());  // loaded again at T1 + 2 s
+  run_until(T1 + 8000);                     // the first probe's watchdog wakes at T1 + 6 s
+  EXPECT_FALSE(form->cdsGet_Data.Active());
+  run_until(T2 + 39000);
+  EXPECT_EQ(since(0), (Events{{T0 + 2000, kConnect}, {T0 + 2000, kQuery}, {T0 + 24000, "disconnect"},
+                              {T1 + 2000, kConnect}, {T1 + 2000, kQuery}, {T1 + 24000, "disconnect"},
+                              {T2 + 2000, kConnect}, {T2 + 2000, kQuery}, {T2 + 24000, "disconnect"}}));
+}
+
+TEST_F(Probe, RecoveryWhenTheServerFailsAtACheckAfterHealthyOnes) {
+  struct Case {
+    const char* name;
+    bool running;
+    Mode mode;
+    Call call;
+    Events expected;  // from T2 on
+  };
+  const Case cases[] = {
+      {"process missing: started twice, about 4 s apart", false, Mode::Accept, Call::Answer,
+       {{T2 + 2000, kConnect}, {T2 + 6000, "kill"}, {T2 + 22000, kLaunch}, {T2 + 26000, kLaunch}}},
+      {"refusing connections: killed, then started twice", true, Mode::Refuse, Call::Answer,
+       {{T2 + 2000, kConnect}, {T2 + 6000, "kill"}, {T2 + 22000, kLaunch}, {T2 + 26000, kLaunch}}},
+      {"hanging remote call: the kill ends it", true, Mode::Accept, Call::Hang,
+       {{T2 + 2000, kConnect}, {T2 + 2000, kQuery}, {T2 + 6000, "kill"}, {T2 + 6000, "call broken"},
+        {T2 + 24000, "disconnect"}, {T2 + 26000, kLaunch}}},
+      {"failing remote call", true, Mode::Accept, Call::Fail,
+       {{T2 + 2000, kConnect}, {T2 + 2000, kQuery}, {T2 + 6000, "kill"},
+        {T2 + 24000, "disconnect"}, {T2 + 26000, kLaunch}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TearDown();
+    server.events.clear();
+    form.reset();
+    server_is(true, Mode::Accept, Call::Answer);
+    VirtualClock case_clock;
+    EventLoop case_loop(case_clock);
+    Application case_app(case_loop);
+    StandInServer case_server(case_clock);
+    case_server.running = true;
+    StandInOps case_ops;
+    case_ops.server = &case_server;
+    case_ops.set_service(u"FirebirdServerDefaultInstance", 4);
+    TDBXDriverRegistry case_drivers;
+    case_drivers.Register(u"Datasnap", std::make_shared<StandInDriver>(case_server));
+    auto f = create_main_window(
+        case_app, {case_loop, case_app, case_ops, host, case_drivers, &StandInDriver::consultas});
+    case_loop.run_until(Millis(T2 - 1000));
+    {
+      std::lock_guard lock(case_server.mutex);
+      case_server.running = c.running;
+      case_server.mode = c.mode;
+      case_server.call = c.call;
+      case_server.launched_mode = Mode::Accept;
+    }
+    case_loop.run_until(Millis(T2 + 30000));
+    Events happened;
+    for (const auto& e : case_server.recorded()) {
+      if (e.first >= T2) happened.push_back(e);
+    }
+    EXPECT_EQ(happened, c.expected);
+    EXPECT_TRUE(f->tmServidor.enabled());
+    f->watchdogs().quit();
+    case_clock.wait_for_threads(kNoDeadline);
+  }
+}
+
+TEST_F(Probe, ANullAnswerLeavesTheDatasetClosedAndTheOpenFails) {
+  server_is(true, Mode::Accept, Call::Null);
+  run_until(T0 + 4000);
+  // The open through the provider link fails without a provider; the check
+  // swallows it, but the responsiveness watchdog was started first.
+  EXPECT_FALSE(form->cdsGet_Data.Active());
+  EXPECT_NE(form->TThread_Comando, nullptr);
+  EXPECT_TRUE(error_boxes.empty());
+}
+
+TEST_F(Probe, AWatchdogDisconnectEndsAHangingCallAtOnce) {
+  server_is(true, Mode::Accept, Call::Hang);
+  // No responsiveness watchdog runs before the first probe, so the connection
+  // watchdog's disconnect at T0 + 24 s is what ends the call.
+  run_until(T0 + 30000);
+  EXPECT_EQ(since(0), (Events{{T0 + 2000, kConnect},
+                              {T0 + 2000, kQuery},
+                              {T0 + 24000, "call broken"},
+                              {T0 + 24000, "disconnect"}}));
+  EXPECT_FALSE(form->CnxServer.Connected());
+  EXPECT_EQ(form->TThread_Comando, nullptr);  // the failed probe started none
+}
+
+}  // namespace
+}  // namespace wardenix::testing
