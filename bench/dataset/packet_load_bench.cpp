@@ -1,0 +1,132 @@
+// Loading a 100 MB data packet of mixed fixed and varying columns, beside a
+// plain copy of the same bytes. Counters: bytes per second, and the peak of
+// live heap memory during a load as a multiple of the packet's size (the
+// packet itself included).
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "dataset/client_dataset.h"
+#include "dataset/data_store.h"
+#include "tests/dataset/packet_writer.h"
+
+namespace {
+
+// Live heap bytes, counted by the replaced global operator new below.
+std::atomic<std::size_t> g_live{0};
+std::atomic<std::size_t> g_peak{0};
+
+void* counted_alloc(std::size_t size) {
+  auto* block = static_cast<std::size_t*>(std::malloc(size + sizeof(std::max_align_t)));
+  if (!block) throw std::bad_alloc();
+  *block = size;
+  const std::size_t live = g_live.fetch_add(size) + size;
+  std::size_t peak = g_peak.load();
+  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  }
+  return reinterpret_cast<char*>(block) + sizeof(std::max_align_t);
+}
+
+void counted_free(void* p) {
+  if (!p) return;
+  auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(p) - sizeof(std::max_align_t));
+  g_live.fetch_sub(*block);
+  std::free(block);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) { return counted_alloc(size); }
+void* operator new[](std::size_t size) { return counted_alloc(size); }
+void operator delete(void* p) noexcept { counted_free(p); }
+void operator delete[](void* p) noexcept { counted_free(p); }
+void operator delete(void* p, std::size_t) noexcept { counted_free(p); }
+void operator delete[](void* p, std::size_t) noexcept { counted_free(p); }
+
+namespace {
+
+using namespace wardenix;
+using namespace wardenix::test;
+
+constexpr std::size_t kTargetBytes = 100u << 20;
+
+// ID, quantity, price, timestamp, fixed code, varying name, varying note
+// (sometimes blank), flag.
+const Variant& packet() {
+  static const Variant bytes = [] {
+    const TableSpec table{{column("ID", 1, 4), column("QTY", 1, 2), column("PRICE", 4, 8),
+                           column("WHEN", 8, 8), column("CODE", 9, 8), column("NAME", 9, 2, kVarying),
+                           column("NOTE", 11, 4, kVarying), column("OK", 3, 2)},
+                          {}};
+    const std::string text(64, 'n');
+    PacketWriter w(table);
+    for (std::uint32_t r = 0; w.size() < kTargetBytes; ++r) {
+      w.begin_row(8).value(le(r, 4)).value(le(r % 1000, 2)).value(f64(r * 0.25)).value(f64(45000.5 + r));
+      w.value(Bytes{'C', 'O', 'D', 'E', 0, 0, 0, 0}).varying(2, std::string_view(text).substr(0, 5 + r % 26));
+      if (r % 7 == 0) {
+        w.blank();
+      } else {
+        w.varying(4, std::string_view(text).substr(0, r % 41));
+      }
+      w.value(le(r & 1 ? 0xFFFF : 0, 2)).end_row();
+    }
+    return Variant::from_bytes(w.finish());
+  }();
+  return bytes;
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  const auto source = packet().bytes();
+  std::vector<std::uint8_t> target(source.size());
+  for (auto _ : state) {
+    std::memcpy(target.data(), source.data(), source.size());
+    benchmark::DoNotOptimize(target.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(source.size()));
+}
+BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
+
+template <typename Load>
+void measure_load(benchmark::State& state, Load load) {
+  const Variant& p = packet();
+  const std::size_t size = p.bytes().size();
+  double peak_ratio = 0;
+  for (auto _ : state) {
+    const std::size_t before = g_live.load();
+    g_peak.store(before);
+    load(p);
+    const std::size_t extra = g_peak.load() - before;
+    peak_ratio = static_cast<double>(size + extra) / static_cast<double>(size);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
+  state.counters["peak_x_packet"] = peak_ratio;
+  state.counters["packet_MB"] = static_cast<double>(size) / (1 << 20);
+}
+
+void BM_StoreAppendPacket(benchmark::State& state) {
+  measure_load(state, [](const Variant& p) {
+    DataStore store;
+    const auto status = store.AppendPacket(p, true);
+    if (status != 0) std::abort();
+    benchmark::DoNotOptimize(store.RowCount());
+  });
+}
+BENCHMARK(BM_StoreAppendPacket)->Unit(benchmark::kMillisecond);
+
+void BM_ClientDataSetSetData(benchmark::State& state) {
+  measure_load(state, [](const Variant& p) {
+    TClientDataSet cds;
+    cds.SetData(p);
+    benchmark::DoNotOptimize(cds.DSBase()->RowCount());
+  });
+}
+BENCHMARK(BM_ClientDataSetSetData)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
