@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Idle cost of wardenix-console on Linux: CPU time, resident memory, threads
 # and context switches over a window of real time between timer ticks.
-#   scripts/measure-idle.sh [SECONDS]     (default 120; needs a Linux build)
+#   scripts/measure-idle.sh [SECONDS]     (default 120; builds build/release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-120}
-console=$PWD/build/linux/app/console/wardenix-console
-[[ -x "$console" ]] || { echo "build the Linux build first (./test or ./run)" >&2; exit 2; }
+# The release build, as shipped.
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWARDENIX_TESTS=OFF >/dev/null
+cmake --build build/release --target wardenix-console >/dev/null
+console=$PWD/build/release/app/console/wardenix-console
 work=$(mktemp -d)
 trap 'kill "$pid" 2>/dev/null || true; rm -rf "$work"' EXIT
 cp "$console" "$work/"
