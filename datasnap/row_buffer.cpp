@@ -21,7 +21,6 @@ constexpr std::uint8_t kLength16 = 0x10;
 constexpr std::uint8_t kLength16More = 0x50;
 constexpr std::uint8_t kJson = 0x40;
 constexpr std::uint8_t kCallback = 0x02;
-constexpr std::int64_t kMillisecondsPerDay = 86'400'000;
 
 std::uint32_t big_endian16(const std::uint8_t* p) {
   return (std::uint32_t{p[0]} << 8) | p[1];
