@@ -79,6 +79,20 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
   return parsed;
 }
 
+std::vector<std::string> arguments_from_lines(const std::string& text) {
+  std::vector<std::string> arguments;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) arguments.push_back(std::move(line));
+    start = end + 1;
+  }
+  return arguments;
+}
+
 std::vector<std::string> child_arguments(const TrialOptions& options) {
   std::vector<std::string> arguments{"--mode", "child"};
   if (options.exit_after_seconds) {
@@ -102,7 +116,10 @@ std::string usage_text() {
          "  --child-image PATH   the child's program (default: this one)\n"
          "  --child-style STYLE  plain, session (own session) or orphan (its parent\n"
          "                       ends at once); only plain on Windows\n"
-         "  --help               show this text\n";
+         "  --help               show this text\n"
+         "\n"
+         "Started without arguments, it takes them from the file DAZEVAVIZ.ARGS\n"
+         "beside it when there is one: one argument per line.\n";
 }
 
 }  // namespace wardenix::trial

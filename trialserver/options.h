@@ -42,6 +42,13 @@ struct ParsedOptions {
 // `arguments` without the program name.
 ParsedOptions parse_options(const std::vector<std::string>& arguments);
 
+// The name of the file beside the program whose lines are its arguments
+// when it is started without any (as the watchdog starts it).
+inline constexpr char kArgumentsFileName[] = "DAZEVAVIZ.ARGS";
+
+// One argument per line of `text`; blank lines are skipped.
+std::vector<std::string> arguments_from_lines(const std::string& text);
+
 // The arguments a child of these options is started with.
 std::vector<std::string> child_arguments(const TrialOptions& options);
 

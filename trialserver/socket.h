@@ -20,6 +20,8 @@ class Connection {
   // Bytes received (at most `buffer.size()`), 0 when the peer closed, -1 on error.
   std::ptrdiff_t receive(std::span<std::byte> buffer);
   bool send_all(std::span<const std::byte> bytes);
+  // True when bytes or the peer's close arrived within `timeout`.
+  bool wait_readable(Millis timeout);
 
  private:
   std::intptr_t handle_;

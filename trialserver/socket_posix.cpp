@@ -43,6 +43,12 @@ bool Connection::send_all(std::span<const std::byte> bytes) {
   return true;
 }
 
+bool Connection::wait_readable(Millis timeout) {
+  pollfd waiting{fd_of(handle_), POLLIN, 0};
+  const auto ms = timeout.count() > INT_MAX ? INT_MAX : static_cast<int>(timeout.count());
+  return ::poll(&waiting, 1, ms) > 0;
+}
+
 Listener::~Listener() {
   if (handle_ >= 0) ::close(fd_of(handle_));
 }

@@ -48,6 +48,21 @@ bool Connection::send_all(std::span<const std::byte> bytes) {
   return true;
 }
 
+namespace {
+
+bool wait_for(SOCKET s, Millis timeout) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  const auto ms = timeout.count() > INT_MAX ? INT_MAX : timeout.count();
+  timeval wait{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000 * 1000)};
+  return ::select(0, &readable, nullptr, nullptr, &wait) > 0;
+}
+
+}  // namespace
+
+bool Connection::wait_readable(Millis timeout) { return wait_for(socket_of(handle_), timeout); }
+
 Listener::~Listener() {
   if (handle_ != -1) ::closesocket(socket_of(handle_));
 }
@@ -72,12 +87,7 @@ bool Listener::open(std::uint16_t port) {
 }
 
 std::unique_ptr<Connection> Listener::accept_within(Millis timeout) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(socket_of(handle_), &readable);
-  const auto ms = timeout.count() > INT_MAX ? INT_MAX : timeout.count();
-  timeval wait{static_cast<long>(ms / 1000), static_cast<long>(ms % 1000 * 1000)};
-  if (::select(0, &readable, nullptr, nullptr, &wait) <= 0) return nullptr;
+  if (!wait_for(socket_of(handle_), timeout)) return nullptr;
   const SOCKET s = ::accept(socket_of(handle_), nullptr, nullptr);
   if (s == INVALID_SOCKET) return nullptr;
   return std::make_unique<Connection>(static_cast<std::intptr_t>(s));

@@ -1,0 +1,279 @@
+// The process operations against real processes: trial servers and copies
+// of them under other names.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <functional>
+#include <iostream>
+
+#include "sysops/launch.h"
+#include "sysops/process_check.h"
+#include "tests/trialserver/harness/trial_harness.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "sysops/forced_termination_win.h"
+#else
+#include "sysops/process_table_linux.h"
+#endif
+
+namespace wardenix {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TempDir;
+using testing::TrialProcess;
+namespace fs = std::filesystem;
+
+constexpr UStringView kServer = u"DAZEVAVIZ.EXE";
+// Every process the tests start ends by itself at the latest after this.
+const std::vector<std::string> kSafety = {"--exit-after", "120"};
+
+std::vector<std::string> with_safety(std::vector<std::string> arguments) {
+  arguments.insert(arguments.end(), kSafety.begin(), kSafety.end());
+  return arguments;
+}
+
+bool runs(UStringView image_name) { return VerificaProcesso(image_name) != 0; }
+
+#ifdef _WIN32
+// Runs the task-ending tool as a probe and tells whether it accepts /t. The
+// tool answers an unknown option with exit code 1 (and kills nothing); a
+// process it cannot find gives another code.
+bool taskkill_accepts_tree_option() {
+  std::wstring line = L"taskkill /im WARDENIX-NO-SUCH-PROCESS.EXE /t";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION created{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &created)) {
+    return false;
+  }
+  ::WaitForSingleObject(created.hProcess, 30000);
+  DWORD code = 1;
+  ::GetExitCodeProcess(created.hProcess, &code);
+  ::CloseHandle(created.hThread);
+  ::CloseHandle(created.hProcess);
+  return code != 1;
+}
+constexpr char kWithoutTreeOption[] = "taskkill -im DAZEVAVIZ.EXE /f";
+#endif
+
+// Holds the machine's trial processes for the test, and ends whatever the
+// test started when it is over.
+class ProcessOps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(testing::wait_until([] { return !runs(kServer); }, 30s))
+        << "a DAZEVAVIZ.EXE not started by this test runs (pid " << VerificaProcesso(kServer) << ")";
+  }
+
+  void TearDown() override {
+    end_names_.push_back(UString(kServer));
+    for (const UString& name : end_names_) {
+      EXPECT_TRUE(testing::end_processes_named(name, 30s)) << to_utf8(name) << " still runs";
+    }
+  }
+
+  // A copy of the trial server in the test's directory, ended after the test.
+  fs::path copy(const std::string& file_name, const fs::path& subdirectory = {}) {
+    fs::create_directories(dir_.path() / subdirectory);
+    end_names_.push_back(from_utf8(file_name));
+    return testing::copy_trial_server(dir_.path() / subdirectory, file_name);
+  }
+
+  const fs::path& dir() const { return dir_.path(); }
+
+ private:
+  testing::TrialProcessLock lock_;
+  TempDir dir_;
+  std::vector<UString> end_names_;
+};
+
+TEST_F(ProcessOps, FindsTheRunningServerByItsImageNameOnly) {
+  const TrialProcess server(testing::trial_server_path(), with_safety({"--port", "0"}));
+  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(testing::wait_until([] { return runs(kServer); }, 10s));
+
+  const struct {
+    UStringView wanted;
+    bool found;
+  } cases[] = {
+      {u"DAZEVAVIZ.EXE", true},  {u"dazevaviz.exe", true},     {u"DAZEVAVIZ", false},
+      {u"DAZEVAVIZ.EXE.OLD", false}, {u"AZEVAVIZ.EXE", false}, {u"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(VerificaProcesso(c.wanted), c.found ? server.pid() : 0u) << to_utf8(c.wanted);
+  }
+
+  // With two servers, the first in the table's order is named.
+  const TrialProcess second(testing::trial_server_path(), with_safety({"--port", "0"}));
+  ASSERT_TRUE(second.started());
+  const std::uint32_t found = VerificaProcesso(kServer);
+  EXPECT_TRUE(found == server.pid() || found == second.pid()) << found;
+}
+
+TEST_F(ProcessOps, MatchesRunningProgramsOfOtherNamesByTheRule) {
+  const struct {
+    const char* file_name;
+    UStringView wanted;
+    bool matches;
+  } cases[] = {
+      {"dazevaviz.exe", u"DAZEVAVIZ.EXE", true},
+      {"DAZEVAVIZ.EXE.OLD", u"DAZEVAVIZ.EXE", false},
+      {"DAZEVAVIZ.EXEX", u"DAZEVAVIZ.EXE", false},
+      {"DAZEVAVIZ", u"DAZEVAVIZ.EXE", false},
+      {"DAZEVAV\xC3\x8DZ.EXE", u"DAZEVAV\u00EDZ.EXE", false},  // Í against í
+      {"DAZEVAV\xC3\x8DZ.EXE", u"dazevav\u00CDz.exe", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file_name);
+    const fs::path program = copy(c.file_name);
+    const TrialProcess process(program, with_safety({"--port", "0"}));
+    ASSERT_TRUE(process.started());
+    // Found under its own name first, so that a miss below means something.
+    ASSERT_TRUE(testing::wait_until([&] { return runs(from_utf8(c.file_name)); }, 10s));
+    EXPECT_EQ(VerificaProcesso(from_utf8(c.file_name)), process.pid());
+    EXPECT_EQ(VerificaProcesso(c.wanted), c.matches ? process.pid() : 0u);
+  }
+}
+
+TEST_F(ProcessOps, LaunchOfAMissingProgramFailsAndLeavesNothingOpen) {
+  const std::size_t handles = testing::open_handle_count();
+  const std::size_t children = testing::child_process_count();
+  const fs::path missing = dir() / "NOPE.EXE";
+  const UString cases[] = {
+      testing::path_text(missing),
+      testing::path_text(dir() / "no such folder" / "NOPE.EXE"),
+      testing::command_line(missing, {"--port", "0"}),
+      testing::path_text(dir()),  // a folder is no program
+      u"",
+  };
+  for (const UString& command_line : cases) {
+    EXPECT_FALSE(LaunchProgram(command_line)) << to_utf8(command_line);
+  }
+  EXPECT_EQ(testing::open_handle_count(), handles);
+  EXPECT_EQ(testing::child_process_count(), children);
+}
+
+TEST_F(ProcessOps, LaunchTakesAPathWithBlanksWholeAndStartsNothingElse) {
+  // C:\...\Program Files\DAZEVAVIZ.EXE beside a decoy C:\...\Program.exe,
+  // which a path cut at its first blank would start.
+#ifdef _WIN32
+  const std::string decoy_name = "Program.exe";
+#else
+  const std::string decoy_name = "Program";
+#endif
+  const fs::path program = copy("DAZEVAVIZ.EXE", "Program Files");
+  copy(decoy_name);
+  testing::write_arguments_file(program.parent_path(), with_safety({"--port", "0"}));
+  testing::write_arguments_file(dir(), with_safety({"--port", "0"}));
+
+  ASSERT_TRUE(LaunchProgram(testing::path_text(program)));
+  EXPECT_TRUE(testing::wait_until([] { return runs(kServer); }, 10s));
+  EXPECT_FALSE(runs(from_utf8(decoy_name)));
+}
+
+TEST_F(ProcessOps, ForcedTerminationEndsEveryServerWithItsChildren) {
+  struct Tree {
+    std::string child_name;
+    std::string child_style;
+  };
+  std::vector<Tree> trees = {{"CHILDA.EXE", "plain"}};
+#ifdef _WIN32
+  trees.push_back({"CHILDB.EXE", "plain"});
+#else
+  // A child in a session of its own, and one whose parent ended at once.
+  trees.push_back({"CHILDB.EXE", "session"});
+  trees.push_back({"CHILDC.EXE", "orphan"});
+#endif
+  for (const Tree& tree : trees) {
+    const fs::path child = copy(tree.child_name);
+    ASSERT_TRUE(LaunchProgram(testing::command_line(
+        testing::trial_server_path(),
+        with_safety({"--port", "0", "--spawn-child", "--child-image", testing::quoted(child),
+                     "--child-style", tree.child_style}))));
+  }
+  // A program of a similar name is not touched.
+  const fs::path bystander = copy("DAZEVAVIZ.EXE.OLD");
+  const TrialProcess kept(bystander, with_safety({"--port", "0"}));
+  for (const Tree& tree : trees) {
+    ASSERT_TRUE(testing::wait_until([&] { return runs(from_utf8(tree.child_name)); }, 20s))
+        << tree.child_name << " did not start";
+  }
+  ASSERT_TRUE(runs(kServer));
+  const auto all_ended = [&] {
+    bool any = runs(kServer);
+    for (const Tree& tree : trees) any = any || runs(from_utf8(tree.child_name));
+    return !any;
+  };
+
+#ifdef _WIN32
+  if (!taskkill_accepts_tree_option()) {
+    // The system's taskkill rejects /t and with it the whole command; what it
+    // can do is end the servers by name, without their children.
+    ASSERT_TRUE(StartHidden(kWithoutTreeOption));
+    EXPECT_TRUE(testing::wait_until([] { return !runs(kServer); }, 30s));
+    EXPECT_EQ(VerificaProcesso(u"DAZEVAVIZ.EXE.OLD"), kept.pid());
+    GTEST_SKIP() << "this system's taskkill does not accept /t: \"" << kForcedTerminationCommand
+                 << "\" ends nothing here; only the ending by name was tested";
+  }
+#endif
+  ForceTerminateServer();
+  EXPECT_TRUE(testing::wait_until(all_ended, 30s));
+  EXPECT_EQ(VerificaProcesso(u"DAZEVAVIZ.EXE.OLD"), kept.pid());
+}
+
+#ifndef _WIN32
+// Zombies of the trial server anywhere on the machine.
+std::size_t zombie_servers() {
+  std::size_t count = 0;
+  ForEachProcess(false, [&](const ProcessEntry& entry) {
+    if (entry.state == 'Z') {
+      std::ifstream comm("/proc/" + std::to_string(entry.link.pid) + "/comm");
+      std::string name;
+      count += std::getline(comm, name) && name == "DAZEVAVIZ.EXE";
+    }
+    return true;
+  });
+  return count;
+}
+#endif
+
+TEST_F(ProcessOps, ManyLaunchAndKillRoundsLeaveNoZombieAndNoHandle) {
+  constexpr int kRounds = 200;
+  const std::size_t handles = testing::open_handle_count();
+  const std::size_t children = testing::child_process_count();
+  const UString command_line =
+      testing::command_line(testing::trial_server_path(), with_safety({"--port", "0"}));
+  std::function<void()> end_servers = [] { ForceTerminateServer(); };
+#ifdef _WIN32
+  if (!taskkill_accepts_tree_option()) {
+    std::cout << "[ NOTE     ] this system's taskkill does not accept /t; the rounds end the "
+                 "servers with \"" << kWithoutTreeOption << "\"\n";
+    end_servers = [] { StartHidden(kWithoutTreeOption); };
+  }
+#endif
+  for (int round = 0; round < kRounds; ++round) {
+    ASSERT_TRUE(LaunchProgram(command_line)) << "round " << round;
+    ASSERT_TRUE(testing::wait_until([] { return runs(kServer); }, 10s)) << "round " << round;
+    end_servers();
+  }
+  EXPECT_TRUE(testing::wait_until([] { return !runs(kServer); }, 60s));
+  // The started programs were never this process's children; the tools that
+  // ended them (where there are such) end by themselves.
+  EXPECT_TRUE(testing::wait_until(
+      [&] { return testing::child_process_count() == children; }, 60s));
+  EXPECT_EQ(testing::open_handle_count(), handles);
+#ifndef _WIN32
+  // Not this program's to collect: shown for information only.
+  const std::size_t orphans = zombie_servers();
+  testing::wait_until([] { return zombie_servers() == 0; }, 20s);
+  std::cout << "[ NOTE     ] ended servers not yet collected by the system's reaper: " << orphans
+            << " right after the rounds, " << zombie_servers() << " 20 s later at most\n";
+#endif
+}
+
+}  // namespace
+}  // namespace wardenix
