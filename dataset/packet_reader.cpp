@@ -18,7 +18,7 @@ using namespace store_status;
 // Row positions a whole packet may lay out. Arrays multiply positions, so a
 // few bytes of metadata could otherwise ask for a layout of any size.
 constexpr std::size_t kMaxPositions = std::size_t{1} << 20;
-// Structured and array columns inside each other, per packet.
+// Structured and array columns inside each other, over all levels of a packet.
 constexpr int kMaxMemberDepth = 63;
 constexpr std::size_t kMaxStoredNameBytes = 31;
 
@@ -176,7 +176,7 @@ class MetadataReader {
     std::uint32_t remaining = column_total;
     while (remaining > 0) {
       std::uint32_t index = 0;
-      if (const auto status = read_column(table, remaining, level, 0, index); status != kOk) {
+      if (const auto status = read_column(table, remaining, level, index); status != kOk) {
         return status;
       }
     }
@@ -191,7 +191,7 @@ class MetadataReader {
   }
 
  private:
-  std::int32_t read_column(PacketTable& table, std::uint32_t& remaining, int level, int depth,
+  std::int32_t read_column(PacketTable& table, std::uint32_t& remaining, int level,
                            std::uint32_t& index) {
     if (remaining == 0) return kMismatch;  // members promised beyond the table's columns
     PacketColumn column;
@@ -224,17 +224,20 @@ class MetadataReader {
       if (const auto status = read_table(*nested, count, level + 1); status != kOk) return status;
       table.columns[index].nested = std::move(nested);
     } else if (code == packet_type::kStruct || code == packet_type::kArrayColumn) {
-      if (depth + 1 > kMaxMemberDepth) return kNotApplicable;
+      // Counted over the whole packet, nested tables included, so that the
+      // reader's own depth stays small.
+      if (member_depth_ + 1 > kMaxMemberDepth) return kNotApplicable;
+      ++member_depth_;
       const std::uint32_t members = code == packet_type::kStruct ? count : 1;
       for (std::uint32_t i = 0; i < members; ++i) {
         std::uint32_t member = 0;
-        if (const auto status = read_column(table, remaining, level, depth + 1, member);
-            status != kOk) {
+        if (const auto status = read_column(table, remaining, level, member); status != kOk) {
           return status;
         }
         table.columns[member].is_member = true;
         table.columns[index].members.push_back(member);
       }
+      --member_depth_;
     }
     return kOk;
   }
@@ -280,6 +283,7 @@ class MetadataReader {
 
   ByteReader& in_;
   std::size_t positions_total_ = 0;
+  int member_depth_ = 0;
 };
 
 // Walks rows without keeping anything but the top-level row offsets; every

@@ -48,10 +48,16 @@ constexpr XmlType kXmlTypes[] = {
 };
 
 constexpr std::size_t kMaxStoredName = 31;
+// The binary form of an XML packet may be at most this much larger.
+constexpr std::size_t kMaxGrowth = 16;
+constexpr std::size_t kMaxGrowthSlack = std::size_t{1} << 20;
 
 class Out {
  public:
-  explicit Out(std::vector<std::uint8_t>& bytes) : b_(bytes) {}
+  Out(std::vector<std::uint8_t>& bytes, std::size_t limit) : b_(bytes), limit_(limit) {}
+  // Blank columns cost status bits in the binary form and nothing in XML, so
+  // a short text could ask for a huge packet; past the limit it is refused.
+  bool over_limit() const { return b_.size() > limit_; }
   void u8(std::uint32_t v) { b_.push_back(static_cast<std::uint8_t>(v)); }
   void u16(std::uint32_t v) {
     u8(v);
@@ -79,6 +85,7 @@ class Out {
 
  private:
   std::vector<std::uint8_t>& b_;
+  std::size_t limit_;
 };
 
 bool is_true(const std::string* text) { return text && equals_ascii_ci(from_utf8(*text), u"true"); }
@@ -380,6 +387,7 @@ class RowWriter {
     for (const auto& row_element : parent.children) {
       if (row_element.name != "ROW") continue;
       if (const auto status = row(table, row_element); status != kOk) return status;
+      if (out_.over_limit()) return kMismatch;
       ++count;
     }
     return kOk;
@@ -508,7 +516,7 @@ std::int32_t convert_xml_packet(std::span<const std::uint8_t> xml, const PacketT
   XmlElement root;
   if (!parse_xml_document(xml, root)) return kMismatch;
   binary.clear();
-  Out out(binary);
+  Out out(binary, kMaxGrowth * xml.size() + kMaxGrowthSlack);
   return convert(root, known, out);
 }
 

@@ -302,6 +302,12 @@ TEST(PacketLimits, HugeLayoutsAndDeepMembersAreRejected) {
   ColumnSpec deep = column("LEAF", 1, 1);
   for (int i = 0; i < 64; ++i) deep = struct_column(numbered("S", static_cast<std::size_t>(i)), {deep});
   EXPECT_EQ(load_status(PacketWriter(TableSpec{{deep}, {}}).finish()), kNotApplicable);
+  // Members nested inside members count across nested tables too.
+  ColumnSpec inner = column("LEAF", 1, 1);
+  for (int i = 0; i < 40; ++i) inner = struct_column(numbered("I", static_cast<std::size_t>(i)), {inner});
+  ColumnSpec outer = nested_column("N", {inner});
+  for (int i = 0; i < 30; ++i) outer = struct_column(numbered("O", static_cast<std::size_t>(i)), {outer});
+  EXPECT_EQ(load_status(PacketWriter(TableSpec{{outer}, {}}).finish()), kNotApplicable);
   // A row count the packet cannot hold is rejected, not reserved.
   HeaderSpec many;
   many.row_count = 0xFFFFFFFFu;

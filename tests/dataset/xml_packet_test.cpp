@@ -137,6 +137,19 @@ TEST(XmlPacket, EveryCutIsRejected) {
   }
 }
 
+// Blank columns cost status bits in the binary form and nothing in XML: a
+// short text must not turn into a packet of any size.
+TEST(XmlPacket, BlowUpIntoAHugePacketIsRejected) {
+  std::string text = "<DATAPACKET><METADATA><FIELDS>";
+  for (std::size_t i = 0; i < 1000; ++i) {
+    text.append("<FIELD attrname=\"C").append(std::to_string(i)).append("\" fieldtype=\"i4\"/>");
+  }
+  text.append("</FIELDS></METADATA><ROWDATA>");
+  for (int i = 0; i < 50000; ++i) text.append("<ROW/>");
+  text.append("</ROWDATA></DATAPACKET>");
+  EXPECT_EQ(load_status(xml(text)), kMismatch);
+}
+
 TEST(XmlPacket, DeepNestingIsRejected) {
   std::string deep;
   for (int i = 0; i < 2000; ++i) deep += "<A>";
