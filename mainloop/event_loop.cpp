@@ -100,6 +100,12 @@ void EventLoop::run() {
   posted_.clear();
 }
 
+void EventLoop::run_ready() {
+  thread_id_ = std::this_thread::get_id();
+  while (!quitting() && dispatch_one()) {
+  }
+}
+
 void EventLoop::run_until(Millis until) {
   thread_id_ = std::this_thread::get_id();
   while (!quitting()) {

@@ -38,13 +38,22 @@ class EventLoop {
   void run_until(Millis until);
   bool in_loop_thread() const { return std::this_thread::get_id() == thread_id_; }
 
+  // For a window system's loop that drives this one (see LoopPacer). On the
+  // loop's thread: runs every task and tick ready now, stopping at `quit`.
+  void run_ready();
+  // The clock time when the next timer is due; kNoDeadline when none runs.
+  Millis next_deadline();
+  // Any thread: waits until work is posted, `quit` or `interrupt_wait` is
+  // called, or the clock reaches `deadline`.
+  void wait_for_work(Millis deadline) { wait(deadline); }
+  void interrupt_wait() { wake_->set(); }
+
  private:
   friend class Timer;
   struct TimerState;
 
   // Runs one pending task or tick; false when nothing was ready.
   bool dispatch_one();
-  Millis next_deadline();
   void wait(Millis deadline);
 
   Clock& clock_;

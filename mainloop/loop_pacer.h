@@ -1,0 +1,59 @@
+#pragma once
+// Lets a window system's message loop drive the EventLoop. A helper thread
+// waits, through the clock, for the next timer or posted work and then asks
+// the window system to call `run_due` on the loop's thread. Model code runs
+// only inside `run`, which keeps the helper out of the clock meanwhile: one of
+// the two threads takes part in the clock at a time, so virtual time works as
+// with EventLoop::run.
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "mainloop/event_loop.h"
+
+namespace wardenix {
+
+class LoopPacer {
+ public:
+  // `wake` runs on the helper thread and must only post a message to the
+  // window system's loop, whose handler calls `run_due`. `on_quit` runs on the
+  // loop's thread once the EventLoop has been told to quit.
+  LoopPacer(EventLoop& loop, std::function<void()> wake, std::function<void()> on_quit);
+  LoopPacer(const LoopPacer&) = delete;
+  LoopPacer& operator=(const LoopPacer&) = delete;
+  ~LoopPacer();
+
+  // Loop's thread: runs model code (a window event), then lets the helper
+  // wait for what is due next. Nested calls (a window event that model code
+  // causes) wait for the outermost to end.
+  void run(const std::function<void()>& model_code);
+  // Loop's thread: the handler of the wake message.
+  void run_due();
+  // Loop's thread, inside model code: runs a modal loop (a message box)
+  // during which timers and posted work go on.
+  void modal(const std::function<void()>& modal_loop);
+  // Loop's thread: lets the helper wait for what is due next (once at start).
+  void arm();
+
+ private:
+  enum class State { Idle, Armed, Waiting, Stopping };
+  void pace();
+  // Takes the helper out of its wait, so that model code runs alone.
+  void hold();
+
+
+  EventLoop& loop_;
+  std::function<void()> wake_;
+  std::function<void()> on_quit_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  State state_ = State::Idle;
+  Millis deadline_ = kNoDeadline;
+  bool quit_reported_ = false;
+  int depth_ = 0;        // model code running on the loop's thread
+  int modal_depth_ = 0;  // the depth at which the innermost modal loop runs
+  std::thread helper_;
+};
+
+}  // namespace wardenix
