@@ -15,6 +15,9 @@
 
 #include "sysops/forced_termination_win.h"
 #else
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "sysops/process_table_linux.h"
 #endif
 
@@ -174,6 +177,62 @@ TEST_F(ProcessOps, LaunchTakesAPathWithBlanksWholeAndStartsNothingElse) {
   EXPECT_TRUE(testing::wait_until([] { return runs(kServer); }, 10s));
   EXPECT_FALSE(runs(from_utf8(decoy_name)));
 }
+
+#ifndef _WIN32
+TEST_F(ProcessOps, LaunchedProgramLeadsANewSessionAndGetsNoFileOfThisProgram) {
+  // A descriptor that a plain fork and exec would hand on.
+  const fs::path marker = dir() / "inherited-marker";
+  const int marker_fd = ::open(marker.c_str(), O_CREAT | O_RDWR, 0600);
+  ASSERT_GE(marker_fd, 0);
+  const bool launched = LaunchProgram(
+      testing::command_line(testing::trial_server_path(), with_safety({"--mode", "child"})));
+  ::close(marker_fd);
+  ASSERT_TRUE(launched);
+  const std::uint32_t pid = VerificaProcesso(kServer);
+  ASSERT_NE(pid, 0u);
+
+  ProcessEntry launched_entry;
+  ForEachProcess(false, [&](const ProcessEntry& entry) {
+    if (entry.link.pid == pid) launched_entry = entry;
+    return entry.link.pid != pid;
+  });
+  EXPECT_EQ(launched_entry.link.session, pid);
+
+  const fs::path fds = "/proc/" + std::to_string(pid) + "/fd";
+  for (const auto& item : fs::directory_iterator(fds)) {
+    const fs::path target = fs::read_symlink(item.path());
+    const int fd = std::stoi(item.path().filename().string());
+    if (fd <= 2) {
+      EXPECT_EQ(target, "/dev/null") << fd;
+    }
+    EXPECT_NE(target, marker) << fd;
+  }
+}
+
+TEST_F(ProcessOps, ServerWhoseProgramFileWasRemovedOrReplacedIsStillFound) {
+  enum class Change { Remove, Replace, Keep };
+  const struct {
+    const char* file_name;
+    Change change;
+    bool found;
+  } cases[] = {
+      {"DAZEVAVIZ.EXE", Change::Remove, true},
+      {"DAZEVAVIZ.EXE", Change::Replace, true},
+      // The kernel's mark is only dropped when it is not part of the name.
+      {"DAZEVAVIZ.EXE (deleted)", Change::Keep, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file_name);
+    const fs::path program = copy(c.file_name);
+    const TrialProcess server(program, with_safety({"--port", "0"}));
+    ASSERT_TRUE(server.started());
+    ASSERT_TRUE(testing::wait_until([&] { return runs(from_utf8(c.file_name)); }, 10s));
+    if (c.change != Change::Keep) fs::remove(program);
+    if (c.change == Change::Replace) copy(c.file_name);
+    EXPECT_EQ(VerificaProcesso(kServer), c.found ? server.pid() : 0u);
+  }
+}
+#endif
 
 TEST_F(ProcessOps, ForcedTerminationEndsEveryServerWithItsChildren) {
   struct Tree {
