@@ -5,7 +5,8 @@
 namespace wardenix {
 
 // Starts the program of `CommandLine` without waiting for it; true when the
-// process was created.
+// process was created. An unquoted command line is one program path, blanks
+// included; a quoted program may be followed by arguments (command_line.h).
 bool LaunchProgram(UStringView CommandLine);
 
 // Kills every "DAZEVAVIZ.EXE" process with its child processes; does not wait.

@@ -39,7 +39,12 @@ void ForceTerminateServer() {
     return true;
   });
   if (members.empty()) return;
-  for (std::uint32_t pid : members) ::kill(static_cast<pid_t>(pid), SIGSTOP);
+  // Processes that may not be signalled (another user's) are not waited for.
+  std::set<std::uint32_t> out_of_reach;
+  const auto stop = [&](std::uint32_t pid) {
+    if (::kill(static_cast<pid_t>(pid), SIGSTOP) != 0) out_of_reach.insert(pid);
+  };
+  for (std::uint32_t pid : members) stop(pid);
 
   for (int round = 0; round < kMaxRounds; ++round) {
     std::vector<ProcessLink> table;
@@ -51,11 +56,13 @@ void ForceTerminateServer() {
       return true;
     });
     std::vector<std::uint32_t> added = GrowProcessTree(table, members);
-    for (std::uint32_t pid : added) ::kill(static_cast<pid_t>(pid), SIGSTOP);
+    for (std::uint32_t pid : added) stop(pid);
     bool all_stopped = added.empty();
     for (std::uint32_t pid : members) {
       const auto found = states.find(pid);
-      if (found != states.end() && !has_stopped(found->second)) all_stopped = false;
+      if (found != states.end() && !has_stopped(found->second) && out_of_reach.count(pid) == 0) {
+        all_stopped = false;
+      }
     }
     if (all_stopped) break;
     ::sched_yield();
