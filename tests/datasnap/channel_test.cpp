@@ -10,6 +10,7 @@
 #include "datasnap/filter_channel.h"
 #include "datasnap/message_reader.h"
 #include "datasnap/message_writer.h"
+#include "datasnap/pass_through_filter.h"
 #include "datasnap/socket_channel.h"
 #include "datasnap/socket_error.h"
 #include "tests/datasnap/loopback_server.h"
@@ -181,6 +182,22 @@ TEST(TransportHandshake, AnnouncedFilterThatIsNotRegisteredFails) {
   EXPECT_EQ(e.Message(),
             u"Communication filter ZLibCompression is not registered. Filter class needs to be "
             u"registered in order to communicate with the server.");
+}
+
+TEST(TransportHandshake, AcceptingSideAnnouncingAFilterTheClientLacks) {
+  LoopbackServer server([&](std::unique_ptr<TDbxChannel> accepted) {
+    TDBXFilterSocketChannel peer(std::move(accepted));
+    TTransportFilterCollection filters;
+    filters.push_back(std::make_unique<TPassThroughFilter>(
+        u"PC1", std::vector<std::pair<UString, UString>>{{u"Key", u"\u00e9\""}}));
+    peer.SetAcceptingFilters(std::move(filters));
+    ReadToEnd(peer);
+  });
+  auto channel = open_client(client_properties(server.Port()));
+  const auto e = error_of<TDBXError>([&] { hello_exchange(*channel); });
+  EXPECT_EQ(e.Message(),
+            u"Communication filter PC1 is not registered. Filter class needs to be registered in "
+            u"order to communicate with the server.");
 }
 
 TEST(TransportHandshake, RegisteredFilterRunsBothWaysOrRejectsItsParameter) {
