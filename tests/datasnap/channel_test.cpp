@@ -305,6 +305,16 @@ TEST(ChannelOpen, FailuresRaiseTheirErrors) {
               u"Protocol http can be used after an adequate instance of TDBXCommunicationLayer is "
               u"registered with TDBXCommunicationLayerFactory.");
   }
+  {
+    TcpSocket socket;
+    socket.Create();
+    try {
+      socket.Create();
+      ADD_FAILURE() << "a socket was created twice";
+    } catch (const ESocketError& e) {
+      EXPECT_EQ(e.Message(), u"Socket already open");
+    }
+  }
   try {
     open_client(TDBXProperties{{u"Port", u"3063"}});
     ADD_FAILURE() << "opened without a host";

@@ -179,6 +179,14 @@ TEST(MessageWriter, DataBlockAndStreamChunks) {
   };
   // 100 bytes that are all there is: the last chunk, negative.
   const ChunkCase cases[] = {{100, "-100     "}, {0, "0        "}};
+  {
+    // A buffer with room for exactly 100 bytes of a longer source: more follow.
+    MemoryChannel out;
+    TDBXJSonStreamWriter chunk_writer(out, 121);
+    MemoryByteSource source(std::vector<std::uint8_t>(150, 'y'));
+    EXPECT_EQ(chunk_writer.WriteStreamChunk(source), 100u);
+    EXPECT_EQ(out.writes.at(0), "{\"data\":[100      ," + std::string(100, 'y') + "]}");
+  }
   for (const ChunkCase& c : cases) {
     MemoryChannel out;
     TDBXJSonStreamWriter chunk_writer(out, 0);
