@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs wardenix-console in the demo environment at a scaled clock for a given
+# number of server checks and samples its threads, resident memory and open
+# file descriptors along the way: all three must stay flat.
+#   scripts/measure-soak.sh [CHECKS] [SCALE]     (default 1000 checks at scale 500)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+checks=${1:-1000}
+scale=${2:-500}
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWARDENIX_TESTS=OFF >/dev/null
+cmake --build build/release --target wardenix-console wardenix-svcmgr-standin DAZEVAVIZ >/dev/null
+
+exec 9>/tmp/wardenix-trial-processes.lock
+flock 9
+work=$(mktemp -d)
+mkdir -p "$work/bin" "$work/bus"
+cp build/release/app/console/wardenix-console build/release/trialserver/DAZEVAVIZ.EXE "$work/bin/"
+touch "$work/bin/varudedizerazidad.exe"
+pid=
+cleanup() {
+  [[ -n "$pid" ]] && kill -KILL "$pid" 2>/dev/null || true
+  pkill -KILL -f "^$work/bin/DAZEVAVIZ.EXE" 2>/dev/null || true
+  demo/private-bus.sh stop "$work/bus" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+eval "$(demo/private-bus.sh start "$work/bus" --standin build/release/demo/wardenix-svcmgr-standin \
+  --unit FirebirdServerDefaultInstance.service=active)"
+(cd "$work/bin" && exec ./wardenix-console --time-scale "$scale") >"$work/log" 2>&1 &
+pid=$!
+
+sample() {
+  local done_checks=$1
+  printf '%6d checks  threads %2s  VmRSS %6s kB  fds %3s\n' "$done_checks" \
+    "$(awk '/^Threads/ {print $2}' /proc/$pid/status)" \
+    "$(awk '/^VmRSS/ {print $2}' /proc/$pid/status)" \
+    "$(ls /proc/$pid/fd | wc -l)"
+}
+next=10
+while :; do
+  done_checks=$(grep -c ': Verificando Conexão$' "$work/log" || true)
+  if (( done_checks >= next )); then
+    sample "$done_checks"
+    (( next >= checks )) && break
+    next=$(( next * 10 > checks ? checks : next * 10 ))
+  fi
+  kill -0 "$pid" 2>/dev/null || { echo "the console ended early"; cat "$work/log"; exit 1; }
+  sleep 0.2
+done
+echo "server launches: $(pgrep -c -f "^$work/bin/DAZEVAVIZ.EXE" || true) running now"
