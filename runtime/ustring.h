@@ -14,6 +14,8 @@ using UStringView = std::u16string_view;
 UString from_utf8(std::string_view text);
 // Unpaired surrogates encode as U+FFFD.
 std::string to_utf8(UStringView text);
+// Appends one code point (up to U+10FFFF) in UTF-8.
+void append_utf8(std::string& out, char32_t code_point);
 // Every byte becomes the character of the same number.
 UString from_latin1(std::string_view text);
 // True when `bytes` is well-formed UTF-8.
