@@ -13,6 +13,8 @@ if [[ "$(basename "$1")" == wine* ]]; then
   export WINEARCH=${WINEARCH:-win32}
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEPREFIX="${WINEPREFIX:-$HOME/.wine}-display"
+  # A crash ends the program instead of waiting in the debugger.
+  export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
   mkdir -p "$(dirname "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
