@@ -8,6 +8,7 @@
 #include "mainloop/clock.h"
 #include "trialserver/options.h"
 #include "trialserver/process.h"
+#include "trialserver/protocol_session.h"
 #include "trialserver/server.h"
 
 namespace {
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   const auto clock = wardenix::make_system_clock();
-  const int code = run_server(parsed.options, *clock, hold_until_closed);
+  const int code = run_server(parsed.options, *clock, MakeProtocolSession(parsed.options, *clock));
   // Sessions may still run on their threads; end without waiting for them.
   std::fflush(nullptr);
   std::_Exit(code);

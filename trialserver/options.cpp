@@ -18,6 +18,18 @@ bool parse_mode(const std::string& text, FaultMode& mode) {
   else if (text == "refuse") mode = FaultMode::Refuse;
   else if (text == "hang") mode = FaultMode::Hang;
   else if (text == "child") mode = FaultMode::Child;
+  else if (text == "hang-call") mode = FaultMode::CallHang;
+  else if (text == "error-call") mode = FaultMode::CallError;
+  else if (text == "null-result") mode = FaultMode::NullResult;
+  else if (text == "cut-reply") mode = FaultMode::CutReply;
+  else return false;
+  return true;
+}
+
+bool parse_handshake(const std::string& text, Handshake& handshake) {
+  if (text == "unfiltered") handshake = Handshake::Unfiltered;
+  else if (text == "framed") handshake = Handshake::Framed;
+  else if (text == "filter") handshake = Handshake::Filter;
   else return false;
   return true;
 }
@@ -53,7 +65,11 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
       if (!v || !parse_number(*v, o.port)) return fail("--port needs a number from 0 to 65535");
     } else if (name == "--mode") {
       const std::string* v = value();
-      if (!v || !parse_mode(*v, o.mode)) return fail("--mode needs accept, refuse, hang or child");
+      if (!v || !parse_mode(*v, o.mode)) {
+        return fail(
+            "--mode needs accept, refuse, hang, child, hang-call, error-call, null-result or "
+            "cut-reply");
+      }
     } else if (name == "--exit-after") {
       const std::string* v = value();
       std::uint32_t seconds = 0;
@@ -72,6 +88,27 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
       const std::string* v = value();
       if (!v || v->empty()) return fail("--port-file needs a file path");
       o.port_file = *v;
+    } else if (name == "--handshake") {
+      const std::string* v = value();
+      if (!v || !parse_handshake(*v, o.handshake)) {
+        return fail("--handshake needs unfiltered, framed or filter");
+      }
+    } else if (name == "--filter-id") {
+      const std::string* v = value();
+      if (!v || v->empty()) return fail("--filter-id needs a filter id");
+      o.filter_id = *v;
+    } else if (name == "--rid") {
+      const std::string* v = value();
+      if (!v) return fail("--rid needs the access code");
+      o.required_rid = *v;
+    } else if (name == "--slow") {
+      const std::string* v = value();
+      if (!v || !parse_number(*v, o.reply_delay_ms)) return fail("--slow needs a number of milliseconds");
+    } else if (name == "--rows") {
+      const std::string* v = value();
+      if (!v || !parse_number(*v, o.version_rows) || o.version_rows > kMaxVersionRows) {
+        return fail("--rows needs a number from 0 to " + std::to_string(kMaxVersionRows));
+      }
     } else {
       return fail("unknown option " + name);
     }
@@ -107,10 +144,23 @@ std::string usage_text() {
          "\n"
          "  --port N             listen on TCP port N (3063; 0 = any free port)\n"
          "  --port-file PATH     write the port to PATH once listening\n"
-         "  --mode MODE          accept: accept connections and serve them (default)\n"
+         "  --mode MODE          accept: accept connections and speak the protocol\n"
+         "                               (default)\n"
          "                       refuse: close each connection at once\n"
          "                       hang:   accept connections and never answer\n"
          "                       child:  do not listen; wait until ended\n"
+         "                       hang-call:   answer connect and metadata, never a\n"
+         "                                    server method\n"
+         "                       error-call:  answer server methods with an error\n"
+         "                       null-result: answer _Consultas with null\n"
+         "                       cut-reply:   close the connection halfway through\n"
+         "                                    the answer to a server method\n"
+         "  --slow MS            answer server methods only after MS milliseconds\n"
+         "  --handshake KIND     unfiltered (default), framed (an empty filter list)\n"
+         "                       or filter (announces a filter that changes nothing)\n"
+         "  --filter-id ID       the id of that filter (PassThrough)\n"
+         "  --rid CODE           refuse connections whose RIDaduvorod is not CODE\n"
+         "  --rows N             rows of the GR_VERSAO table it returns (3)\n"
          "  --exit-after SECONDS end by itself after this many seconds\n"
          "  --spawn-child        start a child process (--mode child) first\n"
          "  --child-image PATH   the child's program (default: this one)\n"

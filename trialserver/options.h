@@ -12,6 +12,19 @@ enum class FaultMode {
   Refuse,  // accept and close at once
   Hang,    // accept and never answer
   Child,   // no listening: a child process that only waits to be ended
+  // Protocol faults: the session answers the handshake, the connect message
+  // and the metadata command, then at the execution of a server method...
+  CallHang,    // ...never answers
+  CallError,   // ...answers an error object
+  NullResult,  // ...answers _Consultas with a null result
+  CutReply,    // ...closes the connection halfway through the reply
+};
+
+// What the server answers to the client's transport handshake.
+enum class Handshake {
+  Unfiltered,  // 06 00 00 00 00
+  Framed,      // an empty filter list: every later exchange travels in frames
+  Filter,      // announces one filter that leaves the bytes as they are
 };
 
 // How the child of --spawn-child is attached to the server.
@@ -22,6 +35,9 @@ enum class ChildStyle {
 };
 
 inline constexpr std::uint16_t kDefaultPort = 3063;
+// Enough for answers that need many more_blob requests, small enough for any
+// machine.
+inline constexpr std::uint32_t kMaxVersionRows = 1'000'000;
 
 struct TrialOptions {
   std::uint16_t port = kDefaultPort;  // 0: any free port
@@ -32,6 +48,16 @@ struct TrialOptions {
   ChildStyle child_style = ChildStyle::Plain;
   std::string port_file;  // where to write the port once listening
   bool help = false;
+
+  // The protocol.
+  Handshake handshake = Handshake::Unfiltered;
+  std::string filter_id = "PassThrough";  // announced with Handshake::Filter
+  // The RIDaduvorod value a connect message must carry; any when absent.
+  std::optional<std::string> required_rid;
+  // Every answer to the execution of a server method waits this long first.
+  std::uint32_t reply_delay_ms = 0;
+  // Rows of the GR_VERSAO table that the server returns.
+  std::uint32_t version_rows = 3;
 };
 
 struct ParsedOptions {

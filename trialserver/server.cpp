@@ -89,7 +89,11 @@ int run_server(const TrialOptions& options, Clock& clock, const Session& session
         held.push_back(std::move(connection));
         break;
       case FaultMode::Accept:
-      case FaultMode::Child: {
+      case FaultMode::Child:
+      case FaultMode::CallHang:
+      case FaultMode::CallError:
+      case FaultMode::NullResult:
+      case FaultMode::CutReply: {
         std::shared_ptr<Connection> shared(std::move(connection));
         clock.start_thread([shared, session] { session(*shared); });
         break;
