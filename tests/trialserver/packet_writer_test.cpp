@@ -10,7 +10,13 @@ namespace wardenix::trial {
 namespace {
 
 std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (std::uint32_t{b[at + 3]} << 24);
+  std::uint32_t value = 0;
+  for (std::size_t i = 4; i-- > 0;) value = (value << 8) | b[at + i];
+  return value;
+}
+
+std::uint32_t le16(const std::vector<std::uint8_t>& b, std::size_t at) {
+  return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8);
 }
 
 TEST(DataPacketWriter, WritesTheHeaderAndRowsTheStoreReadsBack) {
@@ -25,10 +31,10 @@ TEST(DataPacketWriter, WritesTheHeaderAndRowsTheStoreReadsBack) {
 
   EXPECT_EQ(le32(packet, 0), 0xBDE01996u);
   EXPECT_EQ(le32(packet, 8), 24u);                   // header size
-  EXPECT_EQ(packet[12] | (packet[13] << 8), 5);      // columns
+  EXPECT_EQ(le16(packet, 12), 5u);                   // columns
   EXPECT_EQ(le32(packet, 14), 2u);                   // rows
   EXPECT_EQ(le32(packet, 18), 0x3u);                 // metadata, row offset
-  const std::size_t row_offset = packet[22] | (packet[23] << 8);
+  const std::size_t row_offset = le16(packet, 22);
   // Five columns take two status bytes; blank positions 1, 3 and 4 of the
   // second row.
   const std::size_t second = packet.size() - (1 + 2 + 4 + 2);
