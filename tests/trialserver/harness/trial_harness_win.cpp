@@ -104,7 +104,8 @@ TrialProcess::TrialProcess(const std::filesystem::path& program,
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION created{};
-  if (::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+  // Without any console: none to be left behind when the test ends it early.
+  if (::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS,
                        nullptr, nullptr, &startup, &created)) {
     ::CloseHandle(created.hThread);
     handle_ = reinterpret_cast<std::intptr_t>(created.hProcess);
