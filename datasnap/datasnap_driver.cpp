@@ -1,6 +1,6 @@
 #include "datasnap/datasnap_driver.h"
 
-#include "runtime/errors.h"
+#include "datasnap/client_connection.h"
 
 namespace wardenix {
 namespace {
@@ -14,10 +14,11 @@ class DatasnapDriver final : public TDBXDriver {
                           {u"CommunicationProtocol", u"tcp/ip"}};
   }
 
-  std::unique_ptr<TDBXConnection> Open(const TDBXProperties&,
-                                       std::shared_ptr<AbortSwitch>) override {
-    // The connect exchange is not spoken yet: every open fails.
-    throw TDBXError(21, u"");
+  std::unique_ptr<TDBXConnection> Open(const TDBXProperties& properties,
+                                       std::shared_ptr<AbortSwitch> abort) override {
+    auto connection = std::make_unique<TDBXClientConnection>(properties);
+    connection->Open(std::move(abort));
+    return connection;
   }
 };
 

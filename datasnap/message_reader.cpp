@@ -391,6 +391,22 @@ void TDBXJSonStreamReader::SkipPrelude() {
   if (total > 9) SkipBytes(total - 9);
 }
 
+JsonKeyword TDBXJSonStreamReader::NextMessageStart() {
+  for (;;) {
+    const std::uint8_t b = NextByte();
+    if (is_blank(b)) continue;
+    if (b == '{') break;
+    if (b == kPrelude) {
+      SkipPrelude();
+      continue;
+    }
+    TokenError(JsonToken::kObjectStart, classify(b));
+  }
+  const std::uint8_t quote = NextNonBlank();
+  if (quote != '"') TokenError(JsonToken::kString, classify(quote));
+  return keyword_of(ReadStringBody());
+}
+
 void TDBXJSonStreamReader::NextResultObjectStart() {
   for (;;) {
     const std::uint8_t b = NextByte();

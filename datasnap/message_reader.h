@@ -89,6 +89,9 @@ class TDBXJSonStreamReader {
   // Begins a reply: an optional binary prelude, "{", then "result" and ":"
   // (an "error" member raises the server's error).
   void NextResultObjectStart();
+  // Begins any message: an optional binary prelude, "{" and a member name,
+  // whose keyword it returns; the reader is left before the ":".
+  JsonKeyword NextMessageStart();
   // The body of an error object after its "error" name; always raises.
   [[noreturn]] void ReadErrorBody();
   std::int32_t ReadIntResultObject();

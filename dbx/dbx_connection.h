@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "datasnap/abort_switch.h"
+#include "datasnap/dbx_context.h"
 #include "datasnap/properties.h"
 #include "runtime/ustring.h"
 
@@ -20,16 +21,58 @@ struct DatabaseMetaData {
   bool SupportsTransactions = false;
   bool SupportsNestedTransactions = false;
   bool SupportsRowSetSize = false;
+  // Only from servers whose answer has more than nine columns.
+  UString QuotePrefix;
+  UString QuoteSuffix;
+  bool SupportsLowerCaseIdentifiers = false;
+  bool SupportsUpperCaseIdentifiers = false;
+  bool SupportsSPReturnCode = false;
 };
+
+class TDBXCommand;
+class TDBXMorphicCommand;
 
 class TDBXConnection {
  public:
-  virtual ~TDBXConnection() = default;
-  // Runs the metadata command "Dbx.MetaData" / "GetDatabase" on the server.
+  TDBXConnection() = default;
+  TDBXConnection(const TDBXConnection&) = delete;
+  TDBXConnection& operator=(const TDBXConnection&) = delete;
+  // Commands still alive become unusable; they are not closed on the server.
+  virtual ~TDBXConnection();
+
+  // Runs the metadata command "Dbx.MetaData" / "GetDatabase" on the server;
+  // the connection keeps what it read.
   virtual DatabaseMetaData ReadDatabaseMetaData() = 0;
   // Ends the connection: tells the server when it can and closes the channel.
   // A failure to tell the server propagates; the channel is closed anyway.
   virtual void Close() = 0;
+
+  // A new command on this connection, owned by the caller; sends nothing.
+  std::unique_ptr<TDBXCommand> CreateCommand();
+  // The driver's command for a command type; drivers without commands
+  // raise TDBXError 27.
+  virtual std::unique_ptr<TDBXCommand> CreateDriverCommand(UStringView command_type);
+
+  const TDBXContext& Context() const { return context_; }
+  TDBXContext& Context() { return context_; }
+  const DatabaseMetaData& MetaData() const { return metadata_; }
+  std::int32_t IsolationLevel() const { return isolation_level_; }
+  void SetIsolationLevel(std::int32_t value) { isolation_level_ = value; }
+
+ protected:
+  void SetMetaData(DatabaseMetaData metadata) { metadata_ = std::move(metadata); }
+  // Closes every command still alive and marks it as belonging to a closed
+  // connection; failures to tell the server are ignored.
+  void CloseCommands();
+
+ private:
+  friend class TDBXMorphicCommand;
+  void Unregister(TDBXMorphicCommand* command);
+
+  TDBXContext context_;
+  DatabaseMetaData metadata_;
+  std::int32_t isolation_level_ = -1;
+  std::vector<TDBXMorphicCommand*> commands_;
 };
 
 class TDBXDriver {

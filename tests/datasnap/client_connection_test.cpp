@@ -1,0 +1,288 @@
+// The driver's connection against a scripted server on loopback: the connect
+// message byte for byte, its reply, error objects, the disconnect that awaits
+// nothing, the metadata command, and aborts from another thread.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "datasnap/client_connection.h"
+#include "datasnap/datasnap_driver.h"
+#include "datasnap/sql_connection.h"
+#include "dbx/command.h"
+#include "tests/datasnap/scripted_server.h"
+
+namespace wardenix {
+namespace {
+
+using test::ConnectReply;
+using test::ErrorReply;
+using test::Request;
+using test::RowBuilder;
+using test::ScriptedServer;
+using test::ServerSide;
+
+// The list the connection component builds for this program, in its order.
+TDBXProperties program_properties(std::uint16_t port) {
+  return TDBXProperties{{u"Port", to_ustring(port)},
+                        {u"RIDaduvorod", u"58013742QHZVMTRB"},
+                        {u"HostName", u"127.0.0.1"},
+                        {u"DriverName", u"Datasnap"},
+                        {u"VendorLib", u""},
+                        {u"LibraryName", u""},
+                        {u"GetDriverFunc", u""},
+                        {u"DriverUnit", u"DbxDatasnap"},
+                        {u"CommunicationProtocol", u"tcp/ip"}};
+}
+
+std::string connect_message(std::uint16_t port) {
+  return R"({"method":"connect","params":[{"Port":")" + std::to_string(port) +
+         R"(","RIDaduvorod":"58013742QHZVMTRB","HostName":"127.0.0.1","DriverName":"Datasnap",)"
+         R"("VendorLib":"","LibraryName":"","GetDriverFunc":"","DriverUnit":"DbxDatasnap",)"
+         R"("CommunicationProtocol":"tcp/ip"}]})";
+}
+
+// Reads until the client closes the connection.
+void hold(ServerSide& side) {
+  std::uint8_t buffer[256];
+  while (side.Channel().Read(buffer) > 0) {
+  }
+}
+
+TEST(ClientConnection, SendsEveryPropertyInOrderAfterTheHandshake) {
+  ScriptedServer server([](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(5, "Trial"));
+    hold(side);
+  });
+  TDBXClientConnection connection(program_properties(server.Port()));
+  connection.Open();
+  EXPECT_EQ(connection.ConnectionHandle(), 5);
+  EXPECT_EQ(connection.GetProductName(), u"Trial");
+  EXPECT_EQ(connection.ProtocolVersion(), 0);
+  EXPECT_EQ(connection.GetVendorProperty(u"ServerVersion"), u"");  // never asked for
+  connection.Close();
+  server.Finish();
+  EXPECT_EQ(server.Handshake(), std::string(5, '\x05'));
+  const std::string received = server.Received();
+  ASSERT_EQ(received.rfind(connect_message(server.Port()), 0), 0u) << received;
+  EXPECT_EQ(received.substr(connect_message(server.Port()).size()),
+            R"({"method":"disconnect","params":[5]})");
+}
+
+TEST(ClientConnection, EscapesPropertyTexts) {
+  ScriptedServer server([](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply());
+    hold(side);
+  });
+  TDBXProperties properties{{u"HostName", u"127.0.0.1"},
+                            {u"Port", to_ustring(server.Port())},
+                            {u"DriverName", u"Datasnap"},
+                            {u"Senha", u"a\"b\\c\u00e9\u20ac"}};
+  TDBXClientConnection connection(properties);
+  connection.Open();
+  connection.Close();
+  server.Finish();
+  EXPECT_NE(server.Received().find("\"Senha\":\"a\\\"b\\\\c\xE9\\u20AC\"}]}"), std::string::npos)
+      << server.Received();
+}
+
+TEST(ClientConnection, ReadsTheProtocolVersionAndSkipsWhatFollows) {
+  ScriptedServer server([](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(R"({"result":[3,"Trial",2,{"extra":[1,2]},"more"]})");
+    const Request vendor = side.ReadRequest();
+    if (vendor.method == u"vendor_property" && vendor.params[0].text == u"ServerVersion") {
+      side.Send(R"({"result":["7.5"]})");
+    }
+    hold(side);
+  });
+  TDBXClientConnection connection(program_properties(server.Port()));
+  connection.Open();
+  EXPECT_EQ(connection.ProtocolVersion(), 2);
+  EXPECT_EQ(connection.GetVendorProperty(u"ServerVersion"), u"7.5");
+  // Asked once: the second answer comes from the cache.
+  EXPECT_EQ(connection.GetVendorProperty(u"ServerVersion"), u"7.5");
+  connection.Close();
+  server.Finish();
+  EXPECT_EQ(server.ScriptError(), "");
+  EXPECT_NE(server.Received().find(R"({"method":"vendor_property","params":["ServerVersion"]})"),
+            std::string::npos);
+  EXPECT_EQ(server.Received().find("vendor_property", server.Received().find("vendor_property") + 1),
+            std::string::npos);
+}
+
+TEST(ClientConnection, ErrorObjectOfTheServerRaisesItsCodeAndMessage) {
+  struct Case {
+    std::string reply;
+    std::int32_t code;
+    std::u16string message;
+  };
+  const Case cases[] = {
+      {ErrorReply(10, "abc"), 10, u"abc"},
+      {R"({"error":{"name":"EAccessDenied","message":"RIDaduvorod recusado","code":21}})", 21,
+       u"RIDaduvorod recusado"},
+      {R"({"error":{}})", 2, u"unknown error"},
+  };
+  for (const Case& c : cases) {
+    ScriptedServer server([&](ServerSide& side) {
+      side.ReadRequest();
+      side.Send(c.reply);
+      hold(side);
+    });
+    TDBXClientConnection connection(program_properties(server.Port()));
+    std::vector<std::int32_t> seen;
+    connection.Context().SetOnError([&](const TDBXError& e) { seen.push_back(e.ErrorCode()); });
+    try {
+      connection.Open();
+      ADD_FAILURE() << c.reply;
+    } catch (const TDBXError& e) {
+      EXPECT_EQ(e.ErrorCode(), c.code);
+      EXPECT_EQ(e.Message(), c.message);
+    }
+    EXPECT_EQ(seen, std::vector<std::int32_t>{c.code});
+    EXPECT_FALSE(connection.IsOpen());
+    server.Finish();
+    // A connection that never got a handle says no goodbye.
+    EXPECT_EQ(server.Received().find("disconnect"), std::string::npos);
+  }
+}
+
+TEST(ClientConnection, ServerClosingBeforeTheReplyIsAReadError) {
+  ScriptedServer server([](ServerSide& side) { side.ReadRequest(); });
+  TDBXClientConnection connection(program_properties(server.Port()));
+  try {
+    connection.Open();
+    FAIL();
+  } catch (const TDBXError& e) {
+    EXPECT_EQ(e.ErrorCode(), 1);
+    EXPECT_EQ(e.Message(), u"Read error");
+  }
+}
+
+TEST(ClientConnection, ABufferSizeThatIsNoIntegerFailsTheOpen) {
+  ScriptedServer server([](ServerSide& side) { hold(side); });
+  auto properties = program_properties(server.Port());
+  properties.SetValue(u"BufferKBSize", u"big");
+  TDBXClientConnection connection(properties);
+  EXPECT_THROW(connection.Open(), EConvertError);
+  EXPECT_FALSE(connection.IsOpen());
+}
+
+// The metadata command runs as an unprepared command and reads one row.
+void answer_metadata(ServerSide& side, Request& execute, std::vector<Request>& after) {
+  execute = side.ReadRequest();
+  RowBuilder row;
+  row->WriteString(u"\"");
+  row->WriteString(u"");
+  row->WriteInt32(0);
+  row->WriteBoolean(true);
+  row->WriteBoolean(false);
+  row->WriteBoolean(true);
+  side.Send(R"({"result":[{"handle":[9]},{"table":[{"fields":[9,false,4,1,true]},{"columns":[6,)"
+            R"(["QuoteChar",26,0,0,0,2,0],["ProcedureQuoteChar",26,0,0,0,2,0],)"
+            R"(["MaxCommands",6,0,0,0,4,0],["SupportsTransactions",4,0,0,0,2,0],)"
+            R"(["SupportsNestedTransactions",4,0,0,0,2,0],["SupportsRowSetSize",4,0,0,0,2,0]]}]}],)"
+            R"({"data":[-)" + std::to_string(row.Bytes().size()) + "," + row.Bytes() + "]}}");
+  after.push_back(side.ReadRequest());
+  after.push_back(side.ReadRequest());
+}
+
+TEST(ClientConnection, ConnectionComponentReadsTheServersMetadata) {
+  Request execute;
+  std::vector<Request> after;
+  ScriptedServer server([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(4));
+    answer_metadata(side, execute, after);
+    hold(side);
+  });
+  TSQLConnection connection(default_driver_registry());
+  connection.DriverName = u"Datasnap";
+  connection.Params = {u"Port=" + to_ustring(server.Port()), u"RIDaduvorod=58013742QHZVMTRB",
+                       u"HostName=127.0.0.1"};
+  connection.SetConnected(true);
+  ASSERT_TRUE(connection.Connected());
+  EXPECT_EQ(connection.MetaData().QuoteChar, u"\"");
+  EXPECT_TRUE(connection.MetaData().SupportsTransactions);
+  EXPECT_FALSE(connection.MetaData().SupportsNestedTransactions);
+  EXPECT_TRUE(connection.MetaData().SupportsRowSetSize);
+  EXPECT_TRUE(connection.DBXConnection()->MetaData().SupportsRowSetSize);
+  connection.SetConnected(false);
+  server.Finish();
+  ASSERT_EQ(server.ScriptError(), "");
+  EXPECT_EQ(server.Received().rfind(connect_message(server.Port()), 0), 0u);
+
+  const auto& fields = execute.params[0][u"fields"];
+  EXPECT_EQ(execute.method, u"execute");
+  EXPECT_EQ(fields[0].number, -1);
+  EXPECT_FALSE(fields[1].boolean);
+  EXPECT_EQ(fields[2].text, u"Dbx.MetaData");
+  EXPECT_EQ(fields[3].text, u"GetDatabase");
+  // The table is closed with the command: reader_close leaves with command_close.
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[0].method, u"reader_close");
+  EXPECT_EQ(after[0].params[0].number, 4);
+  EXPECT_EQ(after[1].method, u"command_close");
+  EXPECT_EQ(after[1].params[0].number, 9);
+  EXPECT_NE(server.Received().find(R"({"method":"disconnect","params":[4]})"), std::string::npos);
+}
+
+TEST(ClientConnection, AbortFromAnotherThreadEndsABlockedConnectAtOnce) {
+  ScriptedServer server([](ServerSide& side) {
+    side.ReadRequest();
+    hold(side);  // never answers
+  });
+  auto abort = std::make_shared<AbortSwitch>();
+  TDBXClientConnection connection(program_properties(server.Port()));
+  auto opening = std::async(std::launch::async, [&] { connection.Open(abort); });
+  // Wait until the connect message has arrived, then trip the switch.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (server.Received().find("connect") == std::string::npos &&
+         std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  abort->Trip();
+  ASSERT_EQ(opening.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  try {
+    opening.get();
+    FAIL();
+  } catch (const TDBXError& e) {
+    EXPECT_EQ(e.ErrorCode(), 1);
+  }
+  EXPECT_FALSE(connection.IsOpen());
+}
+
+TEST(ClientConnection, AbortEndsABlockedCallAndLaterCallsFailAtOnce) {
+  ScriptedServer server([](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(2));
+    side.ReadRequest();
+    hold(side);  // the prepare is never answered
+  });
+  auto abort = std::make_shared<AbortSwitch>();
+  TDBXClientConnection connection(program_properties(server.Port()));
+  connection.Open(abort);
+  auto command = connection.CreateCommand();
+  command->SetCommandType(kServerMethodCommandType);
+  command->SetText(u"TdtmPrincipal._Consultas");
+  auto preparing = std::async(std::launch::async, [&] { command->Prepare(); });
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (server.Received().find("prepare") == std::string::npos &&
+         std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  abort->Trip();
+  ASSERT_EQ(preparing.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_THROW(preparing.get(), TDBXError);
+  EXPECT_FALSE(command->IsPrepared());
+  // The connection is broken for good: the next call fails without waiting.
+  EXPECT_THROW(command->Prepare(), TDBXError);
+  command.reset();
+  connection.Close();
+}
+
+}  // namespace
+}  // namespace wardenix
