@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # End to end: the real wardenix-console at a scaled clock supervises the real
-# trial server. It starts the server when it is missing, and, since no
-# connection to it succeeds yet, kills it at the next check and starts it again
-# at the one after.
+# trial server. It starts the server when it is missing; a server that answers
+# the probe stays up check after check; once the server stops answering at
+# all, a watchdog kills it and the server is started again.
 #   console_e2e.sh CONSOLE TRIAL_SERVER SVCMGR_STANDIN SOURCE_DIR
 set -euo pipefail
 console=$1 server=$2 standin=$3 source_dir=$4
@@ -40,25 +40,36 @@ wait_until() {
 }
 server_runs() { [[ -n "$(server_pid)" ]]; }
 server_replaced() { local p; p=$(server_pid); [[ -n "$p" && "$p" != "$first" ]]; }
-first_gone() { ! kill -0 "$first" 2>/dev/null || [[ "$(ps -o stat= -p "$first")" == Z* ]]; }
+gone() { ! kill -0 "$1" 2>/dev/null || [[ "$(ps -o stat= -p "$1")" == Z* ]]; }
+checks() { grep -c ': Verificando Conexão$' "$work/log" || true; }
+fail() { echo "$1"; cat "$work/log"; exit 1; }
 
 [[ -z "$(server_pid)" ]] || { echo "a trial server of this test runs already" >&2; exit 1; }
 (cd "$work/bin" && exec ./wardenix-console --time-scale "$scale") >"$work/log" 2>&1 &
 console_pid=$!
 
-# Start 30 s, database 60 s, first check 100 s, its watchdog 122 s: about 2.4 s.
-wait_until 15 server_runs || { echo "the missing server was not started"; cat "$work/log"; exit 1; }
+# Start 30 s, database 60 s, first check 100 s, its watchdog starts the
+# missing server at 122 s: about 2.4 s.
+wait_until 15 server_runs || fail "the missing server was not started"
 first=$(server_pid)
 echo "started: pid $first"
-# The next check (140 s) fails to connect; its watchdog kills at 162 s and the
-# following one starts the server again at 202 s.
-wait_until 15 first_gone || { echo "the server that accepts no connection was not killed"; cat "$work/log"; exit 1; }
+
+# A healthy server answers every probe: five checks later it still runs.
+before=$(checks)
+wait_until 30 bash -c "(( \$(grep -c ': Verificando Conexão\$' '$work/log') >= $before + 5 ))" ||
+  fail "the checks stopped"
+[[ "$(server_pid)" == "$first" ]] || fail "the server that answers the probe was replaced"
+echo "kept through $(( $(checks) - before )) checks: pid $first"
+
+# The server stops answering (its process is stopped, its port still takes
+# connections): a watchdog kills it and the server is started again.
+kill -STOP "$first"
+wait_until 30 gone "$first" || fail "the server that stopped answering was not killed"
 echo "killed: pid $first"
-wait_until 15 server_replaced || { echo "the killed server was not started again"; cat "$work/log"; exit 1; }
+wait_until 30 server_replaced || fail "the killed server was not started again"
 echo "started again: pid $(server_pid)"
 
 grep -q ': Firebird Default OK$' "$work/log"
-grep -q ': Verificando Conexão$' "$work/log"
 
 kill -INT "$console_pid"
 wait_until 5 bash -c "! kill -0 $console_pid 2>/dev/null" || { echo "the console did not quit"; exit 1; }
