@@ -260,7 +260,7 @@ TEST_F(Fixture, ALongInputIsCompletedThroughTheServersMoreBlobRequests) {
   // Header 50, the inline capacity, that many bytes; then the null result.
   ASSERT_GE(inline_part.size(), 4u);
   EXPECT_EQ(static_cast<std::uint8_t>(inline_part[0]), 0x50);
-  const std::size_t capacity = (static_cast<std::uint8_t>(inline_part[1]) << 8) |
+  const std::size_t capacity = std::size_t{static_cast<std::uint8_t>(inline_part[1])} * 256 +
                                static_cast<std::uint8_t>(inline_part[2]);
   EXPECT_EQ(inline_part.size(), 3 + capacity + 1);
   std::string all = inline_part.substr(3, capacity);

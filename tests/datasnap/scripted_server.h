@@ -216,7 +216,10 @@ class ScriptedServer {
     std::lock_guard lock(mutex_);
     return handshake_;
   }
-  std::string Received() const { return recording_ ? recording_->Received() : std::string(); }
+  std::string Received() const {
+    std::lock_guard lock(mutex_);
+    return recording_ ? recording_->Received() : std::string();
+  }
   // The failure that ended the script early, empty when none did.
   std::string ScriptError() const {
     std::lock_guard lock(mutex_);
@@ -248,8 +251,13 @@ class ScriptedServer {
       }
       const std::uint8_t unfiltered[5] = {6, 0, 0, 0, 0};
       channel.Write(unfiltered);
-      recording_ = std::make_unique<RecordingChannel>(channel);
-      ServerSide side(*recording_, context_);
+      RecordingChannel* recording = nullptr;
+      {
+        std::lock_guard lock(mutex_);
+        recording_ = std::make_unique<RecordingChannel>(channel);
+        recording = recording_.get();
+      }
+      ServerSide side(*recording, context_);
       script_(side);
     } catch (const std::exception& e) {
       std::lock_guard lock(mutex_);
