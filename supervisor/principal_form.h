@@ -34,8 +34,8 @@ class TfrmPrincipal {
     SystemOps& ops;
     HostInfo& host;
     const TDBXDriverRegistry& drivers;
-    // The probe's remote call: `_Consultas` of the server's remote methods on
-    // the open connection, answering a data packet or Null.
+    // Replaces the probe's remote call (`_Consultas` through the typed proxy
+    // on the open connection) in tests; empty in the program.
     std::function<Variant(TDBXConnection& connection, UStringView sql)> consultas;
   };
 

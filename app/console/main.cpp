@@ -12,7 +12,6 @@
 #include "supervisor/application.h"
 #include "supervisor/program.h"
 #include "datasnap/datasnap_driver.h"
-#include "proxy/uclasse_datasnap.h"
 #include "sysops/host_info.h"
 #include "sysops/system_ops.h"
 
@@ -46,10 +45,7 @@ int main(int argc, char** argv) {
   };
 
   const auto form = create_main_window(
-      application, {loop, application, *ops, *host, default_driver_registry(),
-                    [](TDBXConnection& connection, UStringView sql) {
-                      return TdtmPrincipalClient(&connection)._Consultas(UString(sql));
-                    }});
+      application, {loop, application, *ops, *host, default_driver_registry(), {}});
   form->mmLog.on_added = [](const UString& line) {
     std::fputs((to_utf8(line) + "\n").c_str(), stdout);
     std::fflush(stdout);
