@@ -36,15 +36,18 @@ sample() {
     "$(awk '/^VmRSS/ {print $2}' /proc/$pid/status)" \
     "$(ls /proc/$pid/fd | wc -l)"
 }
+# Samples at 10 and 100 checks, then every 500; the log is cleared once it
+# holds more than 3000 lines, so memory levels off past that.
 next=10
 while :; do
   done_checks=$(grep -c ': Verificando Conexão$' "$work/log" || true)
   if (( done_checks >= next )); then
     sample "$done_checks"
     (( next >= checks )) && break
-    next=$(( next * 10 > checks ? checks : next * 10 ))
+    if (( next < 100 )); then next=100; elif (( next < 500 )); then next=500; else next=$(( next + 500 )); fi
+    (( next > checks )) && next=$checks
   fi
   kill -0 "$pid" 2>/dev/null || { echo "the console ended early"; cat "$work/log"; exit 1; }
   sleep 0.2
 done
-echo "server launches: $(pgrep -c -f "^$work/bin/DAZEVAVIZ.EXE" || true) running now"
+echo "trial servers running at the end: $(pgrep -c -f "^$work/bin/DAZEVAVIZ.EXE" || true)"
