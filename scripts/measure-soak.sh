@@ -7,27 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 checks=${1:-1000}
 scale=${2:-500}
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWARDENIX_TESTS=OFF >/dev/null
-cmake --build build/release --target wardenix-console wardenix-svcmgr-standin DAZEVAVIZ >/dev/null
-
-exec 9>/tmp/wardenix-trial-processes.lock
-flock 9
-work=$(mktemp -d)
-mkdir -p "$work/bin" "$work/bus"
-cp build/release/app/console/wardenix-console build/release/trialserver/DAZEVAVIZ.EXE "$work/bin/"
-touch "$work/bin/varudedizerazidad.exe"
-pid=
-cleanup() {
-  [[ -n "$pid" ]] && kill -KILL "$pid" 2>/dev/null || true
-  pkill -KILL -f "^$work/bin/DAZEVAVIZ.EXE" 2>/dev/null || true
-  demo/private-bus.sh stop "$work/bus" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-eval "$(demo/private-bus.sh start "$work/bus" --standin build/release/demo/wardenix-svcmgr-standin \
-  --unit FirebirdServerDefaultInstance.service=active)"
-(cd "$work/bin" && exec ./wardenix-console --time-scale "$scale") >"$work/log" 2>&1 &
-pid=$!
+source scripts/demo-env.sh
+demo_env_start
+demo_env_console --time-scale "$scale"
+pid=$console_pid
 
 sample() {
   local done_checks=$1

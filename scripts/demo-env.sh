@@ -1,0 +1,35 @@
+# Sourced by the measurement scripts: a throw-away demo environment with the
+# release build's watchdog and trial server in a directory of their own and a
+# private bus whose service-manager stand-in reports the database running.
+# It holds the trial-process lock (the forced termination ends every trial
+# server on the machine) and removes everything at exit.
+#   demo_env_start          sets $work; the programs are in $work/bin
+#   demo_env_console ARGS   starts wardenix-console there; sets $console_pid,
+#                           its output goes to $work/log
+
+demo_env_start() {
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWARDENIX_TESTS=OFF >/dev/null
+  cmake --build build/release --target wardenix-console wardenix-svcmgr-standin DAZEVAVIZ >/dev/null
+  exec 9>/tmp/wardenix-trial-processes.lock
+  flock 9
+  work=$(mktemp -d)
+  mkdir -p "$work/bin" "$work/bus"
+  cp build/release/app/console/wardenix-console build/release/trialserver/DAZEVAVIZ.EXE "$work/bin/"
+  touch "$work/bin/varudedizerazidad.exe"
+  console_pid=
+  trap demo_env_stop EXIT
+  eval "$(demo/private-bus.sh start "$work/bus" --standin build/release/demo/wardenix-svcmgr-standin \
+    --unit FirebirdServerDefaultInstance.service=active)"
+}
+
+demo_env_console() {
+  (cd "$work/bin" && exec ./wardenix-console "$@") >"$work/log" 2>&1 &
+  console_pid=$!
+}
+
+demo_env_stop() {
+  [[ -n "${console_pid:-}" ]] && kill -KILL "$console_pid" 2>/dev/null || true
+  pkill -KILL -f "^$work/bin/DAZEVAVIZ.EXE" 2>/dev/null || true
+  demo/private-bus.sh stop "$work/bus" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
