@@ -112,6 +112,7 @@ class TfrmPrincipal {
   void changed();
   UString executable_directory() const;
   void start_watchdog(WatchdogThread::Kind kind);
+  void start_responsiveness_watchdog();
   WatchdogActions watchdog_actions();
   // Runs `change` on the main thread; a failure there is swallowed.
   void on_main_thread(std::function<void()> change);

@@ -9,34 +9,52 @@ namespace wardenix {
 
 using namespace std::chrono_literals;
 
+namespace {
+
+Variant consultas(TSQLConnection& connection,
+                  const TfrmPrincipal::Services& services, UStringView sql) {
+  // A watchdog's disconnect ends this call at once.
+  TSQLConnection::CallScope call(connection);
+  if (services.consultas) {
+    TDBXConnection* open = connection.DBXConnection();
+    if (!open) {
+      throw EInvalidOperation(
+          u"Connection cannot be nil.  Make sure the connection has been opened.");
+    }
+    return services.consultas(*open, sql);
+  }
+  // The proxy is released when the call ends, failed or not.
+  TdtmPrincipalClient proxy(connection.DBXConnection());
+  return proxy._Consultas(UString(sql));
+}
+
+}  // namespace
+
 void TfrmPrincipal::CnxServerAfterConnect() {
   cdsGet_Data.Close();
-  Variant result;
-  {
-    // A watchdog's disconnect ends this call at once.
-    TSQLConnection::CallScope call(CnxServer);
-    if (services_.consultas) {
-      TDBXConnection* connection = CnxServer.DBXConnection();
-      if (!connection) {
-        throw EInvalidOperation(
-            u"Connection cannot be nil.  Make sure the connection has been opened.");
-      }
-      result = services_.consultas(*connection, u"SELECT * FROM GR_VERSAO");
-    } else {
-      // The proxy is released when the call ends, failed or not.
-      TdtmPrincipalClient proxy(CnxServer.DBXConnection());
-      result = proxy._Consultas(u"SELECT * FROM GR_VERSAO");
-    }
+  try {
+    const Variant result = consultas(CnxServer, services_, u"SELECT * FROM GR_VERSAO");
+    cdsGet_Data.SetData(result);
+  } catch (...) {
+    // A probe that reached the server but got no data is judged by the next
+    // probe as well: otherwise a server that hangs or fails in its remote
+    // call from its first connection on would never be killed, since only a
+    // probe that passed would leave a watchdog behind.
+    start_responsiveness_watchdog();
+    throw;
   }
-  cdsGet_Data.SetData(result);
   services_.loop.clock().sleep_for(2000ms);
+  start_responsiveness_watchdog();
+  cdsGet_Data.Open();
+}
+
+void TfrmPrincipal::start_responsiveness_watchdog() {
   try {
     TThread_Comando.reset();
     start_watchdog(WatchdogThread::Kind::Comando);
   } catch (...) {
     // The probe goes on without a responsiveness watchdog.
   }
-  cdsGet_Data.Open();
 }
 
 }  // namespace wardenix

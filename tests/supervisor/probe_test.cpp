@@ -125,17 +125,26 @@ TEST_F(Probe, ANullAnswerLeavesTheDatasetClosedAndTheOpenFails) {
   EXPECT_TRUE(error_boxes.empty());
 }
 
-TEST_F(Probe, AWatchdogDisconnectEndsAHangingCallAtOnce) {
+TEST_F(Probe, AServerThatNeverAnswersTheCallIsKilledAndStartedAgain) {
   server_is(true, Mode::Accept, Call::Hang);
-  // No responsiveness watchdog runs before the first probe, so the connection
-  // watchdog's disconnect at T0 + 24 s is what ends the call.
+  // No probe has ever passed. The connection watchdog's disconnect at T0 + 24 s
+  // ends the hanging call; the failed probe leaves a responsiveness watchdog,
+  // which finds the next probe hanging too and kills the server.
   run_until(T0 + 30000);
   EXPECT_EQ(since(0), (Events{{T0 + 2000, kConnect},
                               {T0 + 2000, kQuery},
                               {T0 + 24000, "call broken"},
                               {T0 + 24000, "disconnect"}}));
   EXPECT_FALSE(form->CnxServer.Connected());
-  EXPECT_EQ(form->TThread_Comando, nullptr);  // the failed probe started none
+  EXPECT_NE(form->TThread_Comando, nullptr);
+  run_until(T1 + 46000);
+  EXPECT_EQ(since(T1), (Events{{T1 + 2000, kConnect},
+                               {T1 + 2000, kQuery},
+                               {T1 + 24000, "call broken"},
+                               {T1 + 24000, "disconnect"},
+                               {T1 + 26000, "kill"},
+                               {T1 + 42000, kConnect},  // refused: the server is gone
+                               {T1 + 46000, kLaunch}}));
 }
 
 }  // namespace
