@@ -24,7 +24,7 @@ std::int64_t TDBXRowBufferRow::GetInt64(const TDBXValueType& type) {
 }
 
 double TDBXRowBufferRow::GetDouble(const TDBXValueType& type) {
-  if (type.SubType() == SingleType) return buffer_.ReadSingle(type.Ordinal());
+  if (type.SubType() == SingleType) return static_cast<double>(buffer_.ReadSingle(type.Ordinal()));
   return buffer_.ReadDouble(type.Ordinal());
 }
 
