@@ -52,11 +52,11 @@ struct Manager {
   std::map<std::string, Unit, std::less<>> units;
 };
 
-bool parse_unit(std::string_view spec, Unit& unit) {
-  const auto equals = spec.find('=');
-  if (equals == std::string_view::npos || equals == 0 || equals + 1 == spec.size()) return false;
-  unit.id = std::string(spec.substr(0, equals));
-  std::string_view state = spec.substr(equals + 1);
+bool parse_unit(std::string_view text, Unit& unit) {
+  const auto equals = text.find('=');
+  if (equals == std::string_view::npos || equals == 0 || equals + 1 == text.size()) return false;
+  unit.id = std::string(text.substr(0, equals));
+  std::string_view state = text.substr(equals + 1);
   const auto slash = state.find('/');
   if (slash != std::string_view::npos) {
     unit.freezer_state = std::string(state.substr(slash + 1));

@@ -167,13 +167,13 @@ UString format_message(UStringView pattern, std::initializer_list<UStringView> a
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char16_t c = pattern[i];
     if (c == u'%' && i + 1 < pattern.size()) {
-      const char16_t spec = pattern[i + 1];
-      if (spec == u'%') {
+      const char16_t conversion = pattern[i + 1];
+      if (conversion == u'%') {
         out.push_back(u'%');
         ++i;
         continue;
       }
-      if ((spec == u's' || spec == u'd') && next != args.end()) {
+      if ((conversion == u's' || conversion == u'd') && next != args.end()) {
         out.append(*next++);
         ++i;
         continue;

@@ -19,9 +19,9 @@ UString convert_strftime(std::string_view fmt, char16_t separator_mark, char16_t
   for (std::size_t i = 0; i < fmt.size(); ++i) {
     const char c = fmt[i];
     if (c == '%' && i + 1 < fmt.size()) {
-      char spec = fmt[++i];
-      if ((spec == 'E' || spec == 'O') && i + 1 < fmt.size()) spec = fmt[++i];
-      switch (spec) {
+      char conversion = fmt[++i];
+      if ((conversion == 'E' || conversion == 'O') && i + 1 < fmt.size()) conversion = fmt[++i];
+      switch (conversion) {
         case 'd': out += u"dd"; break;
         case 'e': out += u"d"; break;
         case 'm': out += u"mm"; break;

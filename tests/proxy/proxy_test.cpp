@@ -79,10 +79,10 @@ TEST_F(ProxyOnFakeDriver, DestroyingFreesExactlyTheCommandsThatWereCreated) {
 }
 
 TEST_F(ProxyOnFakeDriver, ArgumentsGoByOrdinalAndTheResultComesFromTheLast) {
-  std::vector<test::ParameterSpec> specs(11, {WideStringType, kIn});
-  specs.push_back({CurrencyType, kIn});
-  specs.push_back({WideStringType, kReturn});
-  server.parameters = specs;
+  std::vector<test::ParameterSpec> parameters(11, {WideStringType, kIn});
+  parameters.push_back({CurrencyType, kIn});
+  parameters.push_back({WideStringType, kReturn});
+  server.parameters = parameters;
   server.reply = {{12, Variant::from_string(u"8161000000")}};
   TdtmPrincipalClient proxy(&connection);
   EXPECT_EQ(proxy._CodigodebarraArrecadacao(u"0", u"1", u"2", u"3", u"4", u"5", u"6", u"7", u"8",
