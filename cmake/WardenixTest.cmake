@@ -1,13 +1,29 @@
-# wardenix_test(NAME SOURCES... LIBS ...): one GoogleTest executable per module.
+# wardenix_test(NAME SOURCES... LIBS ... [LABELS ...] [LOCKS ...] [PRIVATE_PROCESSES]):
+# one GoogleTest executable per module.
 # Natively every test case is its own CTest entry; in the cross build the whole
 # executable is one entry that CTest runs through the emulator (Wine).
+#   PRIVATE_PROCESSES  the program starts, finds or ends processes by name: on
+#                      Linux its main runs it in a PID, mount and network
+#                      namespace of its own (tests/trialserver/harness/
+#                      private_processes.h), so it needs no lock against
+#                      other tests.
+#   LOCKS              CTest resource locks (RESOURCE_LOCK) the tests hold:
+#                      tests that share a lock never run at the same time.
 function(wardenix_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "PRIVATE_PROCESSES" "" "SOURCES;LIBS;LABELS;LOCKS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} wardenix_warnings GTest::gtest GTest::gtest_main)
+  if(T_PRIVATE_PROCESSES)
+    set(main wardenix_private_processes_main)
+  else()
+    set(main GTest::gtest_main)
+  endif()
+  target_link_libraries(${name} PRIVATE ${T_LIBS} wardenix_warnings GTest::gtest ${main})
   set(props TIMEOUT 300)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
+  endif()
+  if(T_LOCKS)
+    list(APPEND props RESOURCE_LOCK "${T_LOCKS}")
   endif()
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
@@ -16,3 +32,15 @@ function(wardenix_test name)
     gtest_discover_tests(${name} PROPERTIES ${props} DISCOVERY_TIMEOUT 60)
   endif()
 endfunction()
+
+# The lock of the test programs that run trial servers (pass it on as
+# ${WARDENIX_TRIAL_LOCKS}). On Linux they get a process list (and ports) of
+# their own: nothing to serialise. Under Wine, the programs of one test run
+# share a prefix, and with it the process list, until each gets a prefix of
+# its own: there they hold this lock, so that one's forced termination cannot
+# end another's servers.
+if(CMAKE_CROSSCOMPILING)
+  set(WARDENIX_TRIAL_LOCKS LOCKS trial-processes)
+else()
+  set(WARDENIX_TRIAL_LOCKS "")
+endif()

@@ -83,7 +83,6 @@ class Protocol : public ::testing::Test {
   std::int32_t connection_handle_ = -1;
 
  private:
-  testing::TrialProcessLock lock_;
   testing::TempDir dir_;
   std::vector<std::unique_ptr<TrialProcess>> servers_;
 };

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sysops/process_check.h"
+#include "tests/trialserver/harness/private_processes.h"
 #include "tests/trialserver/harness/trial_harness.h"
 #include "trialserver/socket.h"
 
@@ -30,7 +31,6 @@ class TrialServer : public ::testing::Test {
   const fs::path& dir() const { return dir_.path(); }
 
  private:
-  testing::TrialProcessLock lock_;
   testing::TempDir dir_;
   std::vector<std::unique_ptr<TrialProcess>> servers_;
 };
@@ -91,6 +91,7 @@ TEST_F(TrialServer, ReportsCommandLineMistakesAndHelp) {
 }
 
 TEST_F(TrialServer, StartsAChildOfTheGivenImage) {
+  WARDENIX_REQUIRE_PRIVATE_PROCESSES();  // finds and ends the child by its name
   const fs::path child = testing::copy_trial_server(dir(), "TRIALCHILD.EXE");
   ASSERT_NE(start({"--spawn-child", "--child-image", child.string()}), 0);
   EXPECT_TRUE(testing::wait_until([] { return VerificaProcesso(u"TRIALCHILD.EXE") != 0; }, 10s));

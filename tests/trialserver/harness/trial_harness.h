@@ -1,10 +1,10 @@
 #pragma once
 // Running trial servers (DAZEVAVIZ.EXE) and copies of them from tests.
 //
-// Every test that starts or ends DAZEVAVIZ.EXE processes holds a
-// TrialProcessLock for its whole run: the forced termination ends every
-// such process on the machine, so such tests must never overlap, whichever
-// build or test run they belong to.
+//
+// The test programs that use them run in a process list of their own
+// (private_processes.h): on Linux, whatever they find or end by name is what
+// they started themselves.
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -17,17 +17,6 @@
 namespace wardenix::testing {
 
 using std::chrono::milliseconds;
-
-class TrialProcessLock {
- public:
-  TrialProcessLock();
-  ~TrialProcessLock();
-  TrialProcessLock(const TrialProcessLock&) = delete;
-  TrialProcessLock& operator=(const TrialProcessLock&) = delete;
-
- private:
-  std::intptr_t handle_;
-};
 
 // A fresh directory of its own, removed with everything in it at the end.
 class TempDir {
@@ -69,6 +58,9 @@ std::uint16_t read_port_file(const std::filesystem::path& port_file, millisecond
 
 // Ends every process of image name `image_name` (children not included)
 // and returns once none is left or `timeout` passed; true when none is left.
+// On Linux it ends nothing and answers false unless the program runs in its
+// private process list (private_processes.h), where it sees only what the
+// test started.
 bool end_processes_named(UStringView image_name, milliseconds timeout);
 
 // Handles (Windows) or file descriptors (elsewhere) this process holds.

@@ -36,18 +36,6 @@ UString name_of(const PROCESSENTRY32W& entry) {
 
 }  // namespace
 
-TrialProcessLock::TrialProcessLock()
-    : handle_(reinterpret_cast<std::intptr_t>(
-          ::CreateMutexW(nullptr, FALSE, L"wardenix-trial-processes-lock"))) {
-  if (handle_ != 0) ::WaitForSingleObject(handle_of(handle_), INFINITE);  // abandoned counts too
-}
-
-TrialProcessLock::~TrialProcessLock() {
-  if (handle_ == 0) return;
-  ::ReleaseMutex(handle_of(handle_));
-  ::CloseHandle(handle_of(handle_));
-}
-
 // The build tree's path as Wine's drive Z: shows it.
 std::filesystem::path trial_server_path() {
   std::string path = WARDENIX_TRIAL_SERVER;

@@ -1,0 +1,53 @@
+#!/bin/sh
+# Runs a command in a PID namespace of its own, with a /proc of its own, so
+# that it sees, finds and ends only the processes it starts itself (the
+# watchdog's forced termination ends every DAZEVAVIZ.EXE it can see); when
+# the command ends, the kernel ends whatever it left behind.
+#
+#   private-pids.sh [--net] [--or-exit N] COMMAND [ARG]...
+#       --net        a network namespace of its own as well, loopback up
+#                    (ports are private then; needs `ip` from iproute2)
+#       --or-exit N  where the system refuses the namespaces, print why and
+#                    exit with N; without it, print one line saying so and
+#                    run COMMAND as it is
+#
+# COMMAND runs as process 1 of the namespace with WARDENIX_PRIVATE_PIDS=1 in
+# its environment. Without root (or as a root that may not make namespaces)
+# a user namespace maps the user onto itself first. Uses util-linux unshare.
+set -eu
+
+net=""
+or_exit=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --net) net=--net; shift ;;
+    --or-exit) [ $# -ge 2 ] || break; or_exit=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+[ $# -ge 1 ] || { echo "usage: $0 [--net] [--or-exit N] COMMAND [ARG]..." >&2; exit 2; }
+
+why="unshare (util-linux) not found"
+if command -v unshare >/dev/null 2>&1; then
+  if [ -n "$net" ] && ! command -v ip >/dev/null 2>&1; then
+    why="no ip (iproute2) to bring the loopback interface up"
+  else
+    for users in "" --map-current-user; do
+      # --kill-child: the namespace ends with unshare, even when unshare is killed.
+      # The options are single words, so splitting them is intended.
+      # shellcheck disable=SC2086
+      if why=$(unshare $users --pid --fork --mount-proc --kill-child $net true 2>&1); then
+        # shellcheck disable=SC2086
+        exec env WARDENIX_PRIVATE_PIDS=1 unshare $users --pid --fork --mount-proc --kill-child $net \
+          sh -c '[ -z "$1" ] || ip link set lo up || exit 125; shift; exec "$@"' sh "$net" "$@"
+      fi
+    done
+    why=${why:-unshare failed}
+  fi
+fi
+if [ -n "$or_exit" ]; then
+  echo "needs a private PID namespace: $why"
+  exit "$or_exit"
+fi
+echo "No PID namespace of its own ($why): running in the machine's process list." >&2
+exec "$@"
