@@ -39,6 +39,13 @@ class Clock {
   // Returns once every other thread of the clock waits on it (virtual time);
   // a no-op for real clocks.
   virtual void quiesce() {}
+  // Virtual time moves on only while nothing is under way. Work that runs
+  // outside the clock's own waits, such as a window system's loop handling
+  // messages or a message waiting in its queue, holds time from hold_time()
+  // until the matching release_time(). The thread that creates a virtual
+  // clock holds time from the start. No-ops for real clocks.
+  virtual void hold_time() {}
+  virtual void release_time() {}
 
   void sleep_for(Millis duration);
 };

@@ -81,6 +81,10 @@ bool EventLoop::dispatch_one() {
 }
 
 Millis EventLoop::next_deadline() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!posted_.empty()) return clock_.now();
+  }
   Millis next = kNoDeadline;
   for (const TimerState* t : timers_) {
     if (t->enabled && t->interval > Millis{0}) next = std::min(next, t->due);

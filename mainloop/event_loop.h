@@ -41,7 +41,8 @@ class EventLoop {
   // For a window system's loop that drives this one (see LoopPacer). On the
   // loop's thread: runs every task and tick ready now, stopping at `quit`.
   void run_ready();
-  // The clock time when the next timer is due; kNoDeadline when none runs.
+  // The clock time when work is next due: now when work was posted, else
+  // when the next timer is due; kNoDeadline when none runs.
   Millis next_deadline();
   // Any thread: waits until work is posted, `quit` or `interrupt_wait` is
   // called, or the clock reaches `deadline`.

@@ -12,48 +12,118 @@ LoopPacer::LoopPacer(EventLoop& loop, std::function<void()> wake, std::function<
 LoopPacer::~LoopPacer() {
   {
     std::lock_guard lock(mutex_);
+    if (state_ == State::Armed) loop_.clock().release_time();
     state_ = State::Stopping;
   }
   loop_.interrupt_wait();
   changed_.notify_all();
   helper_.join();
+  // The loop's thread goes on without a window system's loop: it runs.
+  std::lock_guard lock(mutex_);
+  if (!holding_time_) loop_.clock().hold_time();
 }
 
 void LoopPacer::run(const std::function<void()>& model_code) {
   hold();
-  ++depth_;
+  {
+    std::lock_guard lock(mutex_);
+    ++depth_;
+    update_time_hold();
+  }
   struct Leave {
     LoopPacer& pacer;
     ~Leave() {
-      if (--pacer.depth_ == pacer.modal_depth_) pacer.arm();
+      bool back_in_modal;
+      {
+        std::lock_guard lock(pacer.mutex_);
+        back_in_modal = --pacer.depth_ == pacer.modal_depth_;
+      }
+      // Armed before the loop's thread may let go of time.
+      if (back_in_modal) pacer.arm();
+      std::lock_guard lock(pacer.mutex_);
+      pacer.update_time_hold();
     }
   } leave{*this};
   model_code();
 }
 
 void LoopPacer::run_due() {
-  run([this] { loop_.run_ready(); });
+  run([this] {
+    {
+      std::lock_guard lock(mutex_);
+      if (wakes_pending_ > 0) --wakes_pending_;
+      update_time_hold();
+    }
+    loop_.run_ready();
+  });
 }
 
 void LoopPacer::modal(const std::function<void()>& modal_loop) {
-  const int outer = modal_depth_;
-  modal_depth_ = depth_;
+  int outer;
+  {
+    std::lock_guard lock(mutex_);
+    outer = modal_depth_;
+    modal_depth_ = depth_;
+  }
+  // Armed first, so that the helper holds time before the loop's thread lets
+  // go of it.
   arm();
+  {
+    // Until the modal loop says otherwise, it waits for messages.
+    std::lock_guard lock(mutex_);
+    loop_awake_ = false;
+    update_time_hold();
+  }
   struct Leave {
     LoopPacer& pacer;
     int outer;
     ~Leave() {
+      {
+        // The loop that opened the modal one runs the code that follows it.
+        std::lock_guard lock(pacer.mutex_);
+        pacer.loop_awake_ = true;
+        pacer.update_time_hold();
+      }
       pacer.hold();
+      std::lock_guard lock(pacer.mutex_);
       pacer.modal_depth_ = outer;
+      pacer.update_time_hold();
     }
   } leave{*this, outer};
   modal_loop();
 }
 
+void LoopPacer::about_to_block() {
+  std::lock_guard lock(mutex_);
+  loop_awake_ = false;
+  update_time_hold();
+}
+
+void LoopPacer::awoken() {
+  std::lock_guard lock(mutex_);
+  loop_awake_ = true;
+  update_time_hold();
+}
+
+void LoopPacer::update_time_hold() {
+  const bool busy = depth_ > modal_depth_ || loop_awake_ || wakes_pending_ > 0;
+  if (busy == holding_time_) return;
+  holding_time_ = busy;
+  if (busy) {
+    loop_.clock().hold_time();
+  } else {
+    loop_.clock().release_time();
+  }
+}
+
 void LoopPacer::hold() {
   std::unique_lock lock(mutex_);
-  if (state_ == State::Armed) state_ = State::Idle;
+  if (state_ == State::Armed) {
+    state_ = State::Idle;
+    loop_.clock().release_time();
+  }
   if (state_ != State::Waiting) return;
+  interrupted_ = true;
   loop_.interrupt_wait();
   changed_.wait(lock, [&] { return state_ != State::Waiting; });
 }
@@ -72,11 +142,15 @@ void LoopPacer::arm() {
     if (state_ != State::Idle) return;
     deadline_ = deadline;
     state_ = State::Armed;
+    // The helper takes part in the clock from now until it has handed over
+    // what its wait brought: time must not pass it by before it waits.
+    loop_.clock().hold_time();
   }
   changed_.notify_all();
 }
 
 void LoopPacer::pace() {
+  Clock& clock = loop_.clock();
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [&] { return state_ == State::Armed || state_ == State::Stopping; });
@@ -86,13 +160,27 @@ void LoopPacer::pace() {
     lock.unlock();
     loop_.wait_for_work(deadline);
     lock.lock();
-    if (state_ == State::Stopping) return;
+    if (state_ == State::Stopping) {
+      lock.unlock();
+      clock.release_time();
+      return;
+    }
     state_ = State::Idle;
     changed_.notify_all();
-    // Also after `hold`: work posted meanwhile may have been the wake that
-    // ended the wait, and an extra call of `run_due` costs nothing.
+    // After `hold` the model code runs anyway, and work posted meanwhile is
+    // due at once when the helper is armed again.
+    if (std::exchange(interrupted_, false)) {
+      lock.unlock();
+      clock.release_time();
+      lock.lock();
+      continue;
+    }
+    // The wake holds time until it is handled, before the helper lets go.
+    ++wakes_pending_;
+    update_time_hold();
     lock.unlock();
     wake_();
+    clock.release_time();
     lock.lock();
   }
 }

@@ -1,10 +1,13 @@
 #pragma once
 // Lets a window system's message loop drive the EventLoop. A helper thread
 // waits, through the clock, for the next timer or posted work and then asks
-// the window system to call `run_due` on the loop's thread. Model code runs
-// only inside `run`, which keeps the helper out of the clock meanwhile: one of
-// the two threads takes part in the clock at a time, so virtual time works as
-// with EventLoop::run.
+// the window system to call `run_due` on the loop's thread.
+//
+// In virtual time the window system's loop takes part in the clock as the
+// loop's thread does: time stands still while model code runs, while the
+// window system handles messages (between `awoken` and `about_to_block`) and
+// while a wake message of the pacer waits in its queue. Model code runs alone:
+// the helper leaves its wait while `run` runs.
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -31,17 +34,26 @@ class LoopPacer {
   // Loop's thread: the handler of the wake message.
   void run_due();
   // Loop's thread, inside model code: runs a modal loop (a message box)
-  // during which timers and posted work go on.
+  // during which timers and posted work go on. A modal loop that reports
+  // neither `about_to_block` nor `awoken` is taken to wait whenever no model
+  // code runs in it.
   void modal(const std::function<void()>& modal_loop);
   // Loop's thread: lets the helper wait for what is due next (once at start).
   void arm();
+
+  // Loop's thread, from the window system: its loop is about to wait for
+  // messages, with none left to handle; it has stopped waiting.
+  void about_to_block();
+  void awoken();
 
  private:
   enum class State { Idle, Armed, Waiting, Stopping };
   void pace();
   // Takes the helper out of its wait, so that model code runs alone.
   void hold();
-
+  // With the lock held: holds or releases the clock's time as the loop's
+  // thread is busy or not.
+  void update_time_hold();
 
   EventLoop& loop_;
   std::function<void()> wake_;
@@ -51,8 +63,12 @@ class LoopPacer {
   State state_ = State::Idle;
   Millis deadline_ = kNoDeadline;
   bool quit_reported_ = false;
+  bool interrupted_ = false;  // the helper's wait was ended by `hold`
   int depth_ = 0;        // model code running on the loop's thread
   int modal_depth_ = 0;  // the depth at which the innermost modal loop runs
+  bool loop_awake_ = true;   // the window system's loop handles messages
+  int wakes_pending_ = 0;    // wake messages posted and not yet handled
+  bool holding_time_ = true;  // the loop's thread's share of the clock
   std::thread helper_;
 };
 

@@ -102,6 +102,17 @@ void VirtualClock::quiesce() {
   holding_time_ = false;
 }
 
+void VirtualClock::hold_time() {
+  std::lock_guard lock(mutex_);
+  ++running_;
+}
+
+void VirtualClock::release_time() {
+  std::lock_guard lock(mutex_);
+  --running_;
+  advance_if_idle();
+}
+
 void VirtualClock::release(Waiter& waiter) {
   waiter.released = true;
   ++running_;

@@ -1,7 +1,8 @@
 #pragma once
 // Virtual time for tests: time stands still while any thread of the clock
-// runs, and jumps to the next deadline once every one of them waits on it.
-// The thread that creates the clock takes part, as do the threads it starts.
+// runs or anything holds time, and jumps to the next deadline once every
+// thread waits on it. The thread that creates the clock takes part, as do the
+// threads it starts.
 #include <condition_variable>
 #include <list>
 #include <mutex>
@@ -22,6 +23,8 @@ class VirtualClock final : public Clock {
   void start_thread(std::function<void()> body) override;
   bool wait_for_threads(Millis timeout) override;
   void quiesce() override;
+  void hold_time() override;
+  void release_time() override;
 
  private:
   friend class VirtualSignal;
@@ -38,7 +41,7 @@ class VirtualClock final : public Clock {
   std::condition_variable changed_;
   Millis now_{0};
   TDateTime local_start_;
-  int running_ = 1;
+  int running_ = 1;  // threads that run, and holds
   int live_threads_ = 0;
   bool holding_time_ = false;
   std::list<Waiter*> waiters_;

@@ -1,5 +1,6 @@
 #include "app/qt/qt_desktop.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -71,6 +72,10 @@ Desktop::Desktop(Application& application, TfrmPrincipal::Services services, boo
       loop_,
       [this] { QMetaObject::invokeMethod(this, [this] { pacer_->run_due(); }, Qt::QueuedConnection); },
       [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); });
+  // Virtual time moves on only while Qt's loop waits for events.
+  auto* dispatcher = QAbstractEventDispatcher::instance();
+  connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { pacer_->about_to_block(); });
+  connect(dispatcher, &QAbstractEventDispatcher::awake, this, [this] { pacer_->awoken(); });
   application_.on_error_box = [this](const UString& caption, const UString& message) {
     message_box(caption, message);
   };
@@ -84,6 +89,7 @@ Desktop::Desktop(Application& application, TfrmPrincipal::Services services, boo
 }
 
 Desktop::~Desktop() {
+  QObject::disconnect(QAbstractEventDispatcher::instance(), nullptr, this, nullptr);
   model_->on_changed = nullptr;
   model_->mmLog.on_added = nullptr;
   model_->mmLog.on_cleared = nullptr;

@@ -30,7 +30,12 @@ MessageLoop::~MessageLoop() {
 void MessageLoop::run(HWND dialog_window) {
   pacer_->arm();
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  for (;;) {
+    // Virtual time moves on only while this loop waits for messages.
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) pacer_->about_to_block();
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    pacer_->awoken();
+    if (got <= 0) break;
     if (dialog_window && IsWindowVisible(dialog_window) && IsDialogMessageW(dialog_window, &msg)) {
       continue;
     }
