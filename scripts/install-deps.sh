@@ -2,14 +2,21 @@
 # Installs the Debian packages that a group of jobs needs, only when one is
 # missing: install-deps.sh GROUP... with GROUP one of
 #   build    native build and tests
-#   windows  the 32-bit Windows cross build and Wine to run its tests
+#   windows  the 32-bit Windows cross build, and what runs its tests here:
+#            32-bit Wine, or where the kernel refuses 32-bit programs (or
+#            WARDENIX_WINE=64 says so) 64-bit Wine and a 64-bit cross build
 #   checks   sanitizers, fuzzers and benchmarks (clang)
 #   desktop  the Qt front end and the virtual display for its tests
 set -euo pipefail
+source "$(dirname "$0")/wine-env.sh"
 
+declare -A windows_tests=(
+  [32]="wine wine32:i386"
+  [64]="wine wine64 g++-mingw-w64-x86-64-posix"
+)
 declare -A groups=(
   [build]="cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libsystemd-dev dbus-daemon dbus-bin"
-  [windows]="g++-mingw-w64-i686-posix wine wine32:i386"
+  [windows]="g++-mingw-w64-i686-posix ${windows_tests[$wine_bits]}"
   [checks]="clang libclang-rt-14-dev libbenchmark-dev"
   [desktop]="qt6-base-dev xvfb xauth"
 )

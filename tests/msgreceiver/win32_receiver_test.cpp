@@ -96,6 +96,10 @@ TEST_F(Win32Receiver, RegistersTheWindowThroughTheRegisterConvention) {
   }
   EXPECT_EQ(library_calls(), "valid\nregister " + handle_text() + " TfrmPrincipal\nunregister " +
                                  handle_text() + "\n");
+#if !defined(__i386__)
+  GTEST_SKIP() << "calls checked, their register convention not: it exists in 32-bit code only, "
+                  "and this is a 64-bit build";
+#endif
 }
 
 TEST_F(Win32Receiver, InvalidLibraryIsNeitherRegisteredWithNorUnregisteredFrom) {
