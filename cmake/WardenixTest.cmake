@@ -33,14 +33,3 @@ function(wardenix_test name)
   endif()
 endfunction()
 
-# The lock of the test programs that run trial servers (pass it on as
-# ${WARDENIX_TRIAL_LOCKS}). On Linux they get a process list (and ports) of
-# their own: nothing to serialise. Under Wine, the programs of one test run
-# share a prefix, and with it the process list, until each gets a prefix of
-# its own: there they hold this lock, so that one's forced termination cannot
-# end another's servers.
-if(CMAKE_CROSSCOMPILING)
-  set(WARDENIX_TRIAL_LOCKS LOCKS trial-processes)
-else()
-  set(WARDENIX_TRIAL_LOCKS "")
-endif()

@@ -20,8 +20,8 @@
 // WARDENIX_PRIVATE_PROCESSES=0 in the environment asks for no namespace (for
 // a debugger, say), with the same effect.
 //
-// On Windows, nothing changes: there the test programs get a Wine prefix,
-// and with it a process list, of their own from the test environment.
+// On Windows, nothing changes: under Wine each test program runs in a prefix,
+// and with it a process list, of its own (scripts/wine-run.sh).
 #include <string>
 
 namespace wardenix::testing {
