@@ -13,7 +13,8 @@
 #
 # COMMAND runs as process 1 of the namespace with WARDENIX_PRIVATE_PIDS=1 in
 # its environment. Without root (or as a root that may not make namespaces)
-# a user namespace maps the user onto itself first. Uses util-linux unshare.
+# a user namespace maps the user onto itself (or, with an unshare that cannot
+# keep the capabilities there, onto root) first. Uses util-linux unshare.
 set -eu
 
 net=""
@@ -32,17 +33,19 @@ if command -v unshare >/dev/null 2>&1; then
   if [ -n "$net" ] && ! command -v ip >/dev/null 2>&1; then
     why="no ip (iproute2) to bring the loopback interface up"
   else
-    for users in "" --map-current-user; do
+    why=""
+    up='[ -z "$1" ] || ip link set lo up || exit 125; shift; exec "$@"'
+    for users in "" "--map-current-user --keep-caps" --map-root-user; do
       # --kill-child: the namespace ends with unshare, even when unshare is killed.
       # The options are single words, so splitting them is intended.
       # shellcheck disable=SC2086
-      if why=$(unshare $users --pid --fork --mount-proc --kill-child $net true 2>&1); then
+      if failed=$(unshare $users --pid --fork --mount-proc --kill-child $net sh -c "$up" sh "$net" true 2>&1); then
         # shellcheck disable=SC2086
         exec env WARDENIX_PRIVATE_PIDS=1 unshare $users --pid --fork --mount-proc --kill-child $net \
-          sh -c '[ -z "$1" ] || ip link set lo up || exit 125; shift; exec "$@"' sh "$net" "$@"
+          sh -c "$up" sh "$net" "$@"
       fi
+      why="$why${why:+; }${users:+with $users: }${failed:-unshare failed}"
     done
-    why=${why:-unshare failed}
   fi
 fi
 if [ -n "$or_exit" ]; then

@@ -176,10 +176,10 @@ std::string enter_namespaces() {
   if (::unshare(kNamespaces | (own_users ? CLONE_NEWUSER : 0)) != 0) {
     // Root without the right to (a container's, say) may still make them
     // inside a user namespace of its own.
-    const int error = errno;
-    if (own_users || ::unshare(kNamespaces | CLONE_NEWUSER) != 0) {
-      errno = error;
-      return failure("unshare");
+    std::string failed = failure("unshare");
+    if (own_users) return failed;
+    if (::unshare(kNamespaces | CLONE_NEWUSER) != 0) {
+      return failed + "; with a user namespace: " + std::strerror(errno);
     }
     own_users = true;
   }
