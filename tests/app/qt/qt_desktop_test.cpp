@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QScreen>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "tests/supervisor/form_fixture.h"
@@ -33,11 +34,17 @@ struct QtDesktop : ::testing::Test {
   StandInHost host;
   TDBXDriverRegistry drivers;
   std::unique_ptr<qt::Desktop> desktop;
+  void* library = nullptr;
   std::vector<std::unique_ptr<Timer>> steps;
   Millis ended_at{-1};
 
   void SetUp() override {
     qt_application();
+    // The program loads the test broadcast library beside it; it starts
+    // afresh for each test, whichever ran before in this process.
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/libdezozude.so");
+    library = dlopen(beside.toStdString().c_str(), RTLD_NOW);
+    if (library) reinterpret_cast<void (*)(int)>(dlsym(library, "TestDezozudeReset"))(1);
     host.directory = u"/nonexistent/";
     host.file_dates = {{host.directory + u"varudedizerazidad.exe", {2015, 9, 30, 16, 11, 8, 0}}};
     ops.server = &server;
@@ -48,6 +55,7 @@ struct QtDesktop : ::testing::Test {
     desktop.reset();
     steps.clear();
     clock.wait_for_threads(kNoDeadline);
+    if (library) dlclose(library);
   }
   void start(bool tray) {
     desktop = std::make_unique<qt::Desktop>(app, TfrmPrincipal::Services{loop, app, ops, host, drivers, {}}, tray);
