@@ -1,7 +1,6 @@
 #pragma once
 // Running trial servers (DAZEVAVIZ.EXE) and copies of them from tests.
 //
-//
 // The test programs that use them run in a process list of their own
 // (private_processes.h): on Linux, whatever they find or end by name is what
 // they started themselves.
