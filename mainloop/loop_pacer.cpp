@@ -105,8 +105,23 @@ void LoopPacer::awoken() {
   update_time_hold();
 }
 
+void LoopPacer::message_posted() {
+  std::lock_guard lock(mutex_);
+  ++messages_pending_;
+  update_time_hold();
+}
+
+void LoopPacer::message_taken() {
+  std::lock_guard lock(mutex_);
+  if (messages_pending_ > 0) --messages_pending_;
+  loop_awake_ = true;
+  update_time_hold();
+}
+
 void LoopPacer::update_time_hold() {
-  const bool busy = depth_ > modal_depth_ || loop_awake_ || wakes_pending_ > 0;
+  // One share for all of these: time moves on while model code sleeps on the
+  // clock, whatever waits in the queue meanwhile.
+  const bool busy = depth_ > modal_depth_ || loop_awake_ || wakes_pending_ > 0 || messages_pending_ > 0;
   if (busy == holding_time_) return;
   holding_time_ = busy;
   if (busy) {

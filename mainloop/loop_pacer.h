@@ -6,8 +6,8 @@
 // In virtual time the window system's loop takes part in the clock as the
 // loop's thread does: time stands still while model code runs, while the
 // window system handles messages (between `awoken` and `about_to_block`) and
-// while a wake message of the pacer waits in its queue. Model code runs alone:
-// the helper leaves its wait while `run` runs.
+// while a message waits in its queue. Model code runs alone: the helper
+// leaves its wait while `run` runs.
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -45,6 +45,11 @@ class LoopPacer {
   // messages, with none left to handle; it has stopped waiting.
   void about_to_block();
   void awoken();
+  // For messages that others post to the window system while time is
+  // virtual: any thread, once one is posted; the loop's thread, as its loop
+  // takes one from the queue to handle it. Until then the loop counts as busy.
+  void message_posted();
+  void message_taken();
 
  private:
   enum class State { Idle, Armed, Waiting, Stopping };
@@ -68,6 +73,7 @@ class LoopPacer {
   int modal_depth_ = 0;  // the depth at which the innermost modal loop runs
   bool loop_awake_ = true;   // the window system's loop handles messages
   int wakes_pending_ = 0;    // wake messages posted and not yet handled
+  int messages_pending_ = 0;  // others' messages posted and not yet taken
   bool holding_time_ = true;  // the loop's thread's share of the clock
   std::thread helper_;
 };

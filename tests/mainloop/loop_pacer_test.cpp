@@ -17,13 +17,9 @@ namespace {
 using namespace std::chrono_literals;
 using Events = std::vector<std::pair<std::string, long long>>;
 
-// Like a real one, it tells the pacer when its loop waits and when it wakes;
-// a message waiting in its queue holds virtual time, as it would be handled
-// at once in real time.
+// Like a real one, it tells the pacer when its loop waits and when it wakes,
+// and which messages wait in its queue.
 struct WindowSystem {
-  explicit WindowSystem(Clock& c) : clock(c) {}
-
-  Clock& clock;
   LoopPacer* pacer = nullptr;
   std::mutex mutex;
   std::condition_variable posted;
@@ -32,7 +28,7 @@ struct WindowSystem {
 
   void post(std::function<void()> message) {
     std::lock_guard lock(mutex);
-    clock.hold_time();
+    pacer->message_posted();
     queue.push_back(std::move(message));
     posted.notify_all();
   }
@@ -50,7 +46,7 @@ struct WindowSystem {
         if (quit) return;
         message = std::move(queue.front());
         queue.pop_front();
-        clock.release_time();
+        pacer->message_taken();
       }
       message();
     }
@@ -60,7 +56,7 @@ struct WindowSystem {
 struct PacedLoop : ::testing::Test {
   VirtualClock clock;
   EventLoop loop{clock};
-  WindowSystem windows{clock};
+  WindowSystem windows;
   int quits = 0;
   LoopPacer pacer{loop, [this] { windows.post([this] { pacer.run_due(); }); },
                   [this] {
