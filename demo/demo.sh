@@ -13,7 +13,7 @@ stop_demo() {
   "$here/private-bus.sh" stop "$demo/bus" || true
   # In the demo's own PID namespace, the kernel ends the rest with it;
   # outside, the servers started from the demo's own copy are ended.
-  [[ "${WARDENIX_PRIVATE_PIDS:-}" == 1 ]] || pkill -KILL -f "^$demo/bin/DAZEVAVIZ.EXE" 2>/dev/null || true
+  [[ "${WARDENIX_PRIVATE_PIDS:-}" == 1 && $$ == 1 ]] || pkill -KILL -f "^$demo/bin/DAZEVAVIZ.EXE" 2>/dev/null || true
 }
 trap stop_demo EXIT
 # Ctrl+C reaches the watchdog, which quits; this script then cleans up.

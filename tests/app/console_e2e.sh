@@ -12,7 +12,7 @@ scale=50   # one virtual second is 20 ms
 # it sees, and its watchdog's forced termination ends, only the trial servers
 # it started, its ports are its own, and when it ends the kernel ends whatever
 # it left. Where the system refuses the namespaces, it is skipped (exit 77).
-if [[ "${WARDENIX_PRIVATE_PIDS:-}" != 1 ]]; then
+if [[ "${WARDENIX_PRIVATE_PIDS:-}" != 1 || $$ != 1 ]]; then
   exec "$source_dir/demo/private-pids.sh" --net --or-exit 77 bash "$0" "$@"
 fi
 
