@@ -1,17 +1,22 @@
 # Sourced by the measurement scripts: a throw-away demo environment with the
 # release build's watchdog and trial server in a directory of their own and a
 # private bus whose service-manager stand-in reports the database running.
-# It holds the trial-process lock (the forced termination ends every trial
-# server on the machine) and removes everything at exit.
+# It removes everything at exit.
+#   demo_env_isolate "$0" "$@"  first: runs the calling script again in a PID
+#                           namespace of its own (the forced termination ends
+#                           every trial server it can see), or stops it with
+#                           the reason where the system refuses one
 #   demo_env_start          sets $work; the programs are in $work/bin
 #   demo_env_console ARGS   starts wardenix-console there; sets $console_pid,
 #                           its output goes to $work/log
 
+demo_env_isolate() {
+  [[ "${WARDENIX_PRIVATE_PIDS:-}" == 1 ]] || exec demo/private-pids.sh --net --or-exit 1 "$@"
+}
+
 demo_env_start() {
   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWARDENIX_TESTS=OFF >/dev/null
   cmake --build build/release --target wardenix-console wardenix-svcmgr-standin DAZEVAVIZ >/dev/null
-  exec 9>/tmp/wardenix-trial-processes.lock
-  flock 9
   work=$(mktemp -d)
   mkdir -p "$work/bin" "$work/bus"
   cp build/release/app/console/wardenix-console build/release/trialserver/DAZEVAVIZ.EXE "$work/bin/"

@@ -6,6 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scale=${1:-1}
 source scripts/demo-env.sh
+demo_env_isolate "$PWD/scripts/$(basename "$0")" "$@"
 demo_env_start
 demo_env_console --time-scale "$scale"
 pid=$console_pid

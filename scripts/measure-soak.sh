@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 checks=${1:-1000}
 scale=${2:-500}
 source scripts/demo-env.sh
+demo_env_isolate "$PWD/scripts/$(basename "$0")" "$@"
 demo_env_start
 demo_env_console --time-scale "$scale"
 pid=$console_pid
