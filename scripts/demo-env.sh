@@ -2,7 +2,7 @@
 # release build's watchdog and trial server in a directory of their own and a
 # private bus whose service-manager stand-in reports the database running.
 # It removes everything at exit.
-#   demo_env_isolate "$0" "$@"  first: runs the calling script again in a PID
+#   demo_env_isolate SCRIPT "$@"  first: runs the calling script again in a PID
 #                           namespace of its own (the forced termination ends
 #                           every trial server it can see), or stops it with
 #                           the reason where the system refuses one
@@ -11,7 +11,7 @@
 #                           its output goes to $work/log
 
 demo_env_isolate() {
-  [[ "${WARDENIX_PRIVATE_PIDS:-}" == 1 ]] || exec demo/private-pids.sh --net --or-exit 1 "$@"
+  [[ "${WARDENIX_PRIVATE_PIDS:-}" == 1 && $$ == 1 ]] || exec demo/private-pids.sh --net --or-exit 1 "$@"
 }
 
 demo_env_start() {
