@@ -5,7 +5,7 @@
 #   windows  the 32-bit Windows cross build, and what runs its tests here:
 #            32-bit Wine, or where the kernel refuses 32-bit programs (or
 #            WARDENIX_WINE=64 says so) 64-bit Wine and a 64-bit cross build
-#   checks   sanitizers, fuzzers and benchmarks (clang)
+#   checks   sanitizers, fuzzers, benchmarks (clang) and stress runs
 #   desktop  the Qt front end and the virtual display for its tests
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
@@ -15,9 +15,9 @@ declare -A windows_tests=(
   [64]="wine wine64 g++-mingw-w64-x86-64-posix"
 )
 declare -A groups=(
-  [build]="cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libsystemd-dev dbus-daemon dbus-bin"
+  [build]="cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libsystemd-dev dbus-daemon dbus-bin util-linux iproute2"
   [windows]="g++-mingw-w64-i686-posix ${windows_tests[$wine_bits]}"
-  [checks]="clang libclang-rt-14-dev libbenchmark-dev"
+  [checks]="clang libclang-rt-14-dev libbenchmark-dev stress-ng python3"
   [desktop]="qt6-base-dev xvfb xauth"
 )
 
