@@ -50,8 +50,10 @@ void LoopPacer::run(const std::function<void()>& model_code) {
 void LoopPacer::run_due() {
   run([this] {
     {
+      // Whatever woke the helper before now runs here, so every wake posted
+      // so far is answered, even one that a modal loop took and dropped.
       std::lock_guard lock(mutex_);
-      if (wakes_pending_ > 0) --wakes_pending_;
+      wakes_pending_ = 0;
       update_time_hold();
     }
     loop_.run_ready();

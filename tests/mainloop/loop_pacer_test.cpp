@@ -51,6 +51,15 @@ struct WindowSystem {
       message();
     }
   }
+  // As a modal loop may: waits for the next message, takes it and drops it.
+  void drop_next() {
+    std::unique_lock lock(mutex);
+    pacer->about_to_block();
+    posted.wait(lock, [&] { return !queue.empty(); });
+    pacer->awoken();
+    queue.pop_front();
+    pacer->message_taken();
+  }
 };
 
 struct PacedLoop : ::testing::Test {
@@ -123,6 +132,16 @@ TEST_F(PacedLoop, TimersRunWhileAModalLoopIsOpen) {
   // Ticks every 10 s while the box is open, the close handled when the user
   // gave it; after the box, the model code runs alone again.
   EXPECT_EQ(events, (Events{{"tick", 10000}, {"tick", 20000}, {"closed", 25000}, {"slept", 26000}}));
+}
+
+TEST_F(PacedLoop, AWakeThatAModalLoopDropsHoldsTimeOnlyUntilTheNextIsHandled) {
+  Timer tick(loop, 10000ms, true, record("tick"));
+  Timer end(loop, 25000ms, true, [&] { loop.quit(); });
+  // The box's loop ends with the wake due at 10 s, which it drops.
+  windows.post([&] { pacer.run([&] { pacer.modal([&] { windows.drop_next(); }); }); });
+  pacer.arm();
+  windows.run();
+  EXPECT_EQ(events, (Events{{"tick", 10000}, {"tick", 20000}}));
 }
 
 TEST_F(PacedLoop, WindowEventsCausedByModelCodeDoNotReleaseTime) {
