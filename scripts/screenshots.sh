@@ -3,16 +3,21 @@
 # the Windows build (wardenix.exe) under Wine and the Linux build (wardenix,
 # Qt) on a virtual display (Xvfb, 1024x768). Writes build/screenshots/:
 #   windows-window.png  windows-screen.png  linux-window.png  linux-screen.png
-# Needs both builds (./test makes them): build/linux and build/windows, or
-# the directories in WARDENIX_LINUX_BUILD and WARDENIX_WINDOWS_BUILD.
+# Needs both builds (./test makes them): build/linux and build/windows (or,
+# where the kernel refuses 32-bit programs, build/windows-x64 under 64-bit
+# Wine: scripts/wine-env.sh), or the directories in WARDENIX_LINUX_BUILD and
+# WARDENIX_WINDOWS_BUILD.
 # The test broadcast library goes beside each program, so that no
 # "Could not load DLL" box covers the window. Nothing on the machine is
 # supervised: the database check fails and no server is started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source scripts/wine-env.sh
+windows_default=build/windows
+[[ $wine_bits == 64 ]] && windows_default=build/windows-x64
 linux=$root/${WARDENIX_LINUX_BUILD:-build/linux}
-windows=$root/${WARDENIX_WINDOWS_BUILD:-build/windows}
+windows=$root/${WARDENIX_WINDOWS_BUILD:-$windows_default}
 out=$root/build/screenshots
 grab=$linux/app/qt/wardenix-screengrab
 [[ -x "$grab" ]] || { echo "screenshots.sh: build the Linux build with Qt first (./test)" >&2; exit 2; }
@@ -52,7 +57,8 @@ if [[ -f "$windows/app/windows/wardenix.exe" ]]; then
   cp "$windows/app/windows/wardenix.exe" "$windows/tests/msgreceiver/dezozude/DEZOZUDE.DLL" \
      "$windows/tests/app/windows/screenshot-driver.exe" "$work/windows/"
   touch "$work/windows/varudedizerazidad.exe"
-  (cd "$work/windows" && exec "$root/scripts/with-display.sh" wine screenshot-driver.exe wardenix.exe ready done) &
+  (cd "$work/windows" &&
+    exec "$root/scripts/wine-run.sh" "win$wine_bits" "$windows/wine" --display screenshot-driver.exe wardenix.exe ready done) &
   driver=$!
   pids+=($driver)
   for _ in $(seq 1 240); do [[ -s "$work/windows/ready" ]] && break; sleep 0.5; done
