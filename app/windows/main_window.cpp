@@ -98,6 +98,8 @@ MainWindow::~MainWindow() {
   form_.mmLog.on_added = nullptr;
   form_.mmLog.on_cleared = nullptr;
   destroy();
+  // The class holds this window's brush: the next window registers its own.
+  UnregisterClassW(kFormClass, GetModuleHandleW(nullptr));
   for (HFONT f : fonts_) DeleteObject(f);
   DeleteObject(silver_);
   DeleteObject(white_);
