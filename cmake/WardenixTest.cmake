@@ -1,4 +1,4 @@
-# wardenix_test(NAME SOURCES... LIBS ... [LABELS ...] [LOCKS ...] [PRIVATE_PROCESSES]):
+# wardenix_test(NAME SOURCES... LIBS ... [LABELS ...] [PRIVATE_PROCESSES]):
 # one GoogleTest executable per module.
 # Natively every test case is its own CTest entry; in the cross build the whole
 # executable is one entry that CTest runs through the emulator (Wine).
@@ -7,10 +7,8 @@
 #                      namespace of its own (tests/trialserver/harness/
 #                      private_processes.h), so it needs no lock against
 #                      other tests.
-#   LOCKS              CTest resource locks (RESOURCE_LOCK) the tests hold:
-#                      tests that share a lock never run at the same time.
 function(wardenix_test name)
-  cmake_parse_arguments(T "PRIVATE_PROCESSES" "" "SOURCES;LIBS;LABELS;LOCKS" ${ARGN})
+  cmake_parse_arguments(T "PRIVATE_PROCESSES" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   if(T_PRIVATE_PROCESSES)
     set(main wardenix_private_processes_main)
@@ -21,9 +19,6 @@ function(wardenix_test name)
   set(props TIMEOUT 300)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
-  endif()
-  if(T_LOCKS)
-    list(APPEND props RESOURCE_LOCK "${T_LOCKS}")
   endif()
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
