@@ -109,6 +109,12 @@ void report(int fd, char kind, const std::string& text) {
   }
 }
 
+// Tells the outer process why there is no namespace, and ends.
+[[noreturn]] void give_up(int report_fd, const std::string& why) {
+  report(report_fd, 'E', why);
+  ::_exit(0);
+}
+
 bool write_file(const char* path, const std::string& text) {
   const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -208,17 +214,14 @@ void run_init(int report_fd, int setter_alive_fd) {
   pollfd setter{setter_alive_fd, POLLIN, 0};
   if (::poll(&setter, 1, 0) != 0) ::_exit(1);  // the setter ended before the line above
   if (::getpid() != 1) {
-    report(report_fd, 'E', "the new PID namespace's first process is not process 1");
-    ::_exit(0);
+    give_up(report_fd, "the new PID namespace's first process is not process 1");
   }
   if (::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
-    report(report_fd, 'E', failure("mounting /proc"));
-    ::_exit(0);
+    give_up(report_fd, failure("mounting /proc"));
   }
   const pid_t runner = ::fork();
   if (runner < 0) {
-    report(report_fd, 'E', failure("fork"));
-    ::_exit(0);
+    give_up(report_fd, failure("fork"));
   }
   if (runner == 0) {
     ::close(report_fd);
@@ -253,18 +256,15 @@ void run_setter(pid_t outer, int report_fd) {
   ::prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (::getppid() != outer) ::_exit(1);
   if (const std::string failed = enter_namespaces(); !failed.empty()) {
-    report(report_fd, 'E', failed);
-    ::_exit(0);
+    give_up(report_fd, failed);
   }
   int alive[2];
   if (::pipe2(alive, O_CLOEXEC) != 0) {
-    report(report_fd, 'E', failure("pipe"));
-    ::_exit(0);
+    give_up(report_fd, failure("pipe"));
   }
   const pid_t init = ::fork();
   if (init < 0) {
-    report(report_fd, 'E', failure("fork"));
-    ::_exit(0);
+    give_up(report_fd, failure("fork"));
   }
   if (init == 0) {
     ::close(alive[1]);
