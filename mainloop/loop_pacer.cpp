@@ -53,7 +53,7 @@ void LoopPacer::run_due() {
       // Whatever woke the helper before now runs here, so every wake posted
       // so far is answered, even one that a modal loop took and dropped.
       std::lock_guard lock(mutex_);
-      wakes_pending_ = 0;
+      wake_pending_ = false;
       update_time_hold();
     }
     loop_.run_ready();
@@ -123,7 +123,7 @@ void LoopPacer::message_taken() {
 void LoopPacer::update_time_hold() {
   // One share for all of these: time moves on while model code sleeps on the
   // clock, whatever waits in the queue meanwhile.
-  const bool busy = depth_ > modal_depth_ || loop_awake_ || wakes_pending_ > 0 || messages_pending_ > 0;
+  const bool busy = depth_ > modal_depth_ || loop_awake_ || wake_pending_ || messages_pending_ > 0;
   if (busy == holding_time_) return;
   holding_time_ = busy;
   if (busy) {
@@ -193,7 +193,7 @@ void LoopPacer::pace() {
       continue;
     }
     // The wake holds time until it is handled, before the helper lets go.
-    ++wakes_pending_;
+    wake_pending_ = true;
     update_time_hold();
     lock.unlock();
     wake_();

@@ -72,7 +72,7 @@ class LoopPacer {
   int depth_ = 0;        // model code running on the loop's thread
   int modal_depth_ = 0;  // the depth at which the innermost modal loop runs
   bool loop_awake_ = true;   // the window system's loop handles messages
-  int wakes_pending_ = 0;    // wake messages posted and not yet handled
+  bool wake_pending_ = false;  // a wake message posted and not yet answered
   int messages_pending_ = 0;  // others' messages posted and not yet taken
   bool holding_time_ = true;  // the loop's thread's share of the clock
   std::thread helper_;
