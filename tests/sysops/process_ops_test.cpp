@@ -78,7 +78,7 @@ class ProcessOps : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (!testing::private_processes_unavailable().empty()) return;  // skipped
+    if (IsSkipped()) return;
     end_names_.push_back(UString(kServer));
     for (const UString& name : end_names_) {
       EXPECT_TRUE(testing::end_processes_named(name, 30s)) << to_utf8(name) << " still runs";
