@@ -33,6 +33,27 @@ void TSQLConnection::set_state(ConnectionState state) {
 
 void TSQLConnection::connect() {
   if (Connected()) return;
+  // The switch exists before the first step, so that an abort at any moment
+  // of the connect, the after-connect handler's calls included, is kept.
+  {
+    std::lock_guard lock(abort_mutex_);
+    abort_ = std::make_shared<AbortSwitch>();
+    abort_pending_ = false;
+  }
+  Operation connecting(*this, Operation::Kind::Other);
+  try {
+    open_driver_connection();
+  } catch (...) {
+    std::lock_guard lock(abort_mutex_);
+    abort_.reset();
+    throw;
+  }
+  set_state(ConnectionState::Open);
+  notify_clients(true);
+  if (AfterConnect) AfterConnect();
+}
+
+void TSQLConnection::open_driver_connection() {
   if (BeforeConnect) BeforeConnect();
 
   TDBXProperties properties;
@@ -49,11 +70,10 @@ void TSQLConnection::connect() {
   }
   if (DriverName.empty()) throw EDatabaseError(u"Missing DriverName property");
 
-  auto abort = std::make_shared<AbortSwitch>();
+  std::shared_ptr<AbortSwitch> abort;
   {
     std::lock_guard lock(abort_mutex_);
-    abort_ = abort;
-    busy_ = true;
+    abort = abort_;
   }
   set_state(ConnectionState::Connecting);
   try {
@@ -77,11 +97,6 @@ void TSQLConnection::connect() {
     connection_ = driver->Open(properties_, abort);
     metadata_ = connection_->ReadDatabaseMetaData();
   } catch (...) {
-    {
-      std::lock_guard lock(abort_mutex_);
-      busy_ = false;
-      abort_.reset();
-    }
     std::unique_ptr<TDBXConnection> failed = std::move(connection_);
     set_state(ConnectionState::Closed);
     if (failed) {
@@ -93,37 +108,35 @@ void TSQLConnection::connect() {
     }
     throw;
   }
-  {
-    std::lock_guard lock(abort_mutex_);
-    busy_ = false;
-  }
-  set_state(ConnectionState::Open);
-  notify_clients(true);
-  if (AfterConnect) AfterConnect();
 }
 
 void TSQLConnection::disconnect() {
   if (!Connected()) return;
+  struct ClosedAtEnd {
+    TSQLConnection& self;
+    ~ClosedAtEnd() {
+      self.set_state(ConnectionState::Closed);
+      std::lock_guard lock(self.abort_mutex_);
+      self.abort_.reset();
+    }
+  } closed_at_end{*this};
+  Operation disconnecting(*this, Operation::Kind::Disconnect);
   if (BeforeDisconnect) BeforeDisconnect();
   notify_clients(false);
   set_state(ConnectionState::Disconnecting);
   std::unique_ptr<TDBXConnection> closing = std::move(connection_);
-  {
-    std::lock_guard lock(abort_mutex_);
-    abort_.reset();
-    busy_ = false;
-  }
-  struct CloseAtEnd {
-    TSQLConnection& self;
-    ~CloseAtEnd() { self.set_state(ConnectionState::Closed); }
-  } closed_at_end{*this};
   closing->Close();
   if (AfterDisconnect) AfterDisconnect();
 }
 
 void TSQLConnection::AbortBlockedCall() {
   std::lock_guard lock(abort_mutex_);
-  if (busy_ && abort_) abort_->Trip();
+  if (!abort_) return;
+  if (operations_ > 0) {
+    abort_->Trip();
+  } else {
+    abort_pending_ = true;
+  }
 }
 
 void TSQLConnection::RegisterClient(const void* owner, Client client) {
@@ -142,15 +155,25 @@ void TSQLConnection::notify_clients(bool connected) {
   }
 }
 
-TSQLConnection::CallScope::CallScope(TSQLConnection& connection) : connection_(connection) {
+TSQLConnection::Operation::Operation(TSQLConnection& connection, Kind kind)
+    : connection_(connection) {
   std::lock_guard lock(connection_.abort_mutex_);
-  connection_.busy_ = true;
-  connection_.set_state(ConnectionState::Executing);
+  ++connection_.operations_;
+  if (kind == Kind::Disconnect) connection_.abort_pending_ = false;
+  if (connection_.abort_pending_ && connection_.abort_) connection_.abort_->Trip();
+}
+
+TSQLConnection::Operation::~Operation() {
+  std::lock_guard lock(connection_.abort_mutex_);
+  --connection_.operations_;
+}
+
+TSQLConnection::CallScope::CallScope(TSQLConnection& connection)
+    : operation_(connection, Operation::Kind::Other), connection_(connection) {
+  if (connection_.State() == ConnectionState::Open) connection_.set_state(ConnectionState::Executing);
 }
 
 TSQLConnection::CallScope::~CallScope() {
-  std::lock_guard lock(connection_.abort_mutex_);
-  connection_.busy_ = false;
   if (connection_.State() == ConnectionState::Executing) {
     connection_.set_state(ConnectionState::Open);
   }

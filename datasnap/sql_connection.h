@@ -43,11 +43,14 @@ class TSQLConnection {
   // The property list of the last connect.
   const TDBXProperties& ConnectionProperties() const { return properties_; }
 
-  // Any thread: ends a connect or remote call that the main thread is blocked
-  // in, so that it fails at once. Does nothing while no call is under way.
+  // Any thread: ends whatever the main thread is blocked in on this
+  // connection, at any moment from the start of a connect to the end of a
+  // disconnect, so that it fails at once; the connection then stays broken
+  // until it is closed. An abort that comes while no operation is under way
+  // breaks the next one, except the disconnect, which still says goodbye.
   void AbortBlockedCall();
-  // Marks a remote call on the open connection (the state becomes executing),
-  // so that AbortBlockedCall can end it.
+  // Marks a remote call on the open connection (the state becomes executing)
+  // outside a connect, so that AbortBlockedCall can end it.
   class CallScope;
 
   // Clients are told `true` after every connect and `false` before every
@@ -58,9 +61,12 @@ class TSQLConnection {
 
  private:
   void connect();
+  void open_driver_connection();
   void disconnect();
   void set_state(ConnectionState state);
   void notify_clients(bool connected);
+  // An operation under way on the main thread, which AbortBlockedCall ends.
+  class Operation;
 
   const TDBXDriverRegistry& drivers_;
   std::atomic<ConnectionState> state_{ConnectionState::Closed};
@@ -69,11 +75,26 @@ class TSQLConnection {
   TDBXProperties properties_;
   DatabaseMetaData metadata_;
   std::vector<std::pair<const void*, Client>> clients_;
-  // The abort switch of the connect or call under way; guarded, since another
-  // thread trips it.
+  // Guarded, since another thread aborts: the switch of the connection from
+  // the start of its connect to the end of its disconnect, how many
+  // operations are under way, and an abort that came while none was.
   std::mutex abort_mutex_;
   std::shared_ptr<AbortSwitch> abort_;
-  bool busy_ = false;
+  int operations_ = 0;
+  bool abort_pending_ = false;
+};
+
+class TSQLConnection::Operation {
+ public:
+  // A disconnect forgets an abort that came while it was not under way.
+  enum class Kind { Other, Disconnect };
+  Operation(TSQLConnection& connection, Kind kind);
+  ~Operation();
+  Operation(const Operation&) = delete;
+  Operation& operator=(const Operation&) = delete;
+
+ private:
+  TSQLConnection& connection_;
 };
 
 class TSQLConnection::CallScope {
@@ -84,6 +105,7 @@ class TSQLConnection::CallScope {
   CallScope& operator=(const CallScope&) = delete;
 
  private:
+  Operation operation_;
   TSQLConnection& connection_;
 };
 

@@ -1,10 +1,12 @@
 // The driver's connection against a scripted server on loopback: the connect
 // message byte for byte, its reply, error objects, the disconnect that awaits
-// nothing, the metadata command, and aborts from another thread.
+// nothing, the metadata command, and aborts from another thread, at every
+// moment of the connection component's life.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
+#include <ostream>
 #include <thread>
 
 #include "datasnap/client_connection.h"
@@ -282,6 +284,169 @@ TEST(ClientConnection, AbortEndsABlockedCallAndLaterCallsFailAtOnce) {
   EXPECT_THROW(command->Prepare(), TDBXError);
   command.reset();
   connection.Close();
+}
+
+// ---- The connection component aborted by another thread ("a watchdog") at
+// each moment of a connection's life. The server answers up to that moment
+// and then never again, so only the abort can end what the component's
+// thread is blocked in.
+
+enum class Phase {
+  BeforeConnect,     // in the before-connect handler
+  ConnectReply,      // waiting for the connect message's reply
+  MetadataReply,     // waiting for the metadata command's reply
+  BeforeCall,        // in the after-connect handler, before its call
+  CallReply,         // waiting for the after-connect handler's call
+  BeforeDisconnect,  // in the before-disconnect handler
+};
+
+struct AbortCase {
+  const char* name;
+  Phase phase;
+  const char* awaited;  // the request after which the server falls silent
+};
+
+std::ostream& operator<<(std::ostream& out, const AbortCase& c) { return out << c.name; }
+
+class AbortAtEveryPhase : public ::testing::TestWithParam<AbortCase> {
+ protected:
+  // Runs `work` as the component's thread would; true when it ended before
+  // the server gave up waiting (so that a lost abort fails the test instead
+  // of hanging it).
+  static bool ends(ScriptedServer& server, std::future<void>& work) {
+    if (work.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return true;
+    server.Abort();
+    work.wait();
+    return false;
+  }
+  // The watchdog's abort, from a thread of its own, once the server has
+  // received `request`.
+  static void abort_after(ScriptedServer& server, TSQLConnection& connection,
+                          const std::string& request) {
+    std::thread([&] {
+      while (server.Received().find(request) == std::string::npos &&
+             server.ScriptError().empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      connection.AbortBlockedCall();
+    }).join();
+  }
+};
+
+TEST_P(AbortAtEveryPhase, EndsWhatTheComponentIsBlockedInAndBreaksTheConnection) {
+  const AbortCase c = GetParam();
+  Request execute;
+  std::vector<Request> after;
+  ScriptedServer server([&](ServerSide& side) {
+    if (c.phase == Phase::ConnectReply) return hold(side);
+    side.ReadRequest();
+    side.Send(ConnectReply(3));
+    if (c.phase == Phase::MetadataReply) return hold(side);
+    answer_metadata(side, execute, after);
+    hold(side);
+  });
+  TSQLConnection connection(default_driver_registry());
+  connection.DriverName = u"Datasnap";
+  connection.Params = {u"Port=" + to_ustring(server.Port()), u"HostName=127.0.0.1"};
+  const auto watchdog = [&] { std::thread([&] { connection.AbortBlockedCall(); }).join(); };
+  if (c.phase == Phase::BeforeConnect) connection.BeforeConnect = watchdog;
+  if (c.phase == Phase::BeforeDisconnect) connection.BeforeDisconnect = watchdog;
+  bool second_call_failed = false;
+  if (c.phase == Phase::BeforeCall || c.phase == Phase::CallReply) {
+    connection.AfterConnect = [&] {
+      if (c.phase == Phase::BeforeCall) watchdog();
+      auto command = connection.DBXConnection()->CreateCommand();
+      command->SetCommandType(kServerMethodCommandType);
+      command->SetText(u"TdtmPrincipal._Consultas");
+      try {
+        command->Prepare();
+      } catch (const TDBXError&) {
+        // Once aborted, the connection fails every further call at once.
+        try {
+          command->Prepare();
+        } catch (const TDBXError&) {
+          second_call_failed = true;
+        }
+        throw;
+      }
+    };
+  }
+
+  auto work = std::async(std::launch::async, [&] {
+    bool connect_failed = false;
+    try {
+      connection.SetConnected(true);
+    } catch (const Exception&) {
+      connect_failed = true;
+    }
+    EXPECT_TRUE(connect_failed || c.phase == Phase::BeforeDisconnect);
+    connection.SetConnected(false);
+  });
+  if (c.awaited[0] != '\0') abort_after(server, connection, c.awaited);
+  ASSERT_TRUE(ends(server, work)) << "the abort was lost";
+  work.get();
+  EXPECT_FALSE(connection.Connected());
+  EXPECT_EQ(connection.State(), ConnectionState::Closed);
+  if (c.phase == Phase::BeforeCall || c.phase == Phase::CallReply) {
+    EXPECT_TRUE(second_call_failed);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, AbortAtEveryPhase,
+    ::testing::Values(AbortCase{"BeforeConnect", Phase::BeforeConnect, ""},
+                      AbortCase{"ConnectReply", Phase::ConnectReply, "\"method\":\"connect\""},
+                      AbortCase{"MetadataReply", Phase::MetadataReply, "GetDatabase"},
+                      AbortCase{"BeforeCall", Phase::BeforeCall, ""},
+                      AbortCase{"CallReply", Phase::CallReply, "\"method\":\"prepare\""},
+                      AbortCase{"BeforeDisconnect", Phase::BeforeDisconnect, ""}),
+    [](const ::testing::TestParamInfo<AbortCase>& phase) { return std::string(phase.param.name); });
+
+// A watchdog's disconnect when the component's thread is idle: the next call
+// fails at once, yet the disconnect still says goodbye to the server.
+TEST(ConnectionAbort, AnAbortWhileIdleBreaksTheNextCallButNotTheDisconnect) {
+  Request execute;
+  std::vector<Request> after;
+  ScriptedServer server([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(6));
+    answer_metadata(side, execute, after);
+    hold(side);
+  });
+  TSQLConnection connection(default_driver_registry());
+  connection.DriverName = u"Datasnap";
+  connection.Params = {u"Port=" + to_ustring(server.Port()), u"HostName=127.0.0.1"};
+  connection.SetConnected(true);
+  std::thread([&] { connection.AbortBlockedCall(); }).join();
+  auto work = std::async(std::launch::async, [&] {
+    TSQLConnection::CallScope call(connection);
+    auto command = connection.DBXConnection()->CreateCommand();
+    command->SetCommandType(kServerMethodCommandType);
+    command->SetText(u"TdtmPrincipal._Consultas");
+    EXPECT_THROW(command->Prepare(), TDBXError);
+  });
+  if (work.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    server.Abort();
+    work.wait();
+    FAIL() << "the abort was lost";
+  }
+  work.get();
+
+  Request execute2;
+  ScriptedServer second([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(7));
+    answer_metadata(side, execute2, after);
+    hold(side);
+  });
+  TSQLConnection idle(default_driver_registry());
+  idle.DriverName = u"Datasnap";
+  idle.Params = {u"Port=" + to_ustring(second.Port()), u"HostName=127.0.0.1"};
+  idle.SetConnected(true);
+  std::thread([&] { idle.AbortBlockedCall(); }).join();
+  idle.SetConnected(false);
+  second.Finish();
+  EXPECT_NE(second.Received().find(R"({"method":"disconnect","params":[7]})"), std::string::npos);
 }
 
 }  // namespace
