@@ -97,6 +97,12 @@ void TfrmPrincipal::btnFinalizarClick() {
   Close();
 }
 
+void TfrmPrincipal::RequestQuit() {
+  gate_->close();
+  CnxServer.AbortBlockedCall();
+  services_.loop.post([this] { btnFinalizarClick(); });
+}
+
 void TfrmPrincipal::Propriedades1Click() {
   if (state_ == WindowState::Ended) return;
   services_.application.Restore();

@@ -57,6 +57,11 @@ class TfrmPrincipal {
   void btnFinalizarClick();
   void Propriedades1Click();  // tray menu "Visualizar"
   void EncerrarServidor1Click() {}  // tray menu "Finalizar": no action
+  // Any thread (Ctrl+C, a termination request): quits as "&Finalizar" does,
+  // and at once even while the main thread is blocked: sleeps and blocked
+  // connects or calls end, no watchdog acts any more, and the main thread
+  // then closes the window.
+  void RequestQuit();
   void CloseBoxClick() { Close(); }
   // "&Iniciar" as the user clicks it: only while the button is enabled.
   void user_clicks_btnInicio();

@@ -43,7 +43,7 @@ void TfrmPrincipal::CnxServerAfterConnect() {
     start_responsiveness_watchdog();
     throw;
   }
-  services_.loop.clock().sleep_for(2000ms);
+  if (!gate_->sleep_for(2000ms)) return;  // quitting
   start_responsiveness_watchdog();
   cdsGet_Data.Open();
 }

@@ -11,7 +11,8 @@ using namespace std::chrono_literals;
 
 void TfrmPrincipal::tmServidorTimer() {
   try {
-    services_.loop.clock().sleep_for(2000ms);
+    // Quitting ends the sleep, and the check with it.
+    if (!gate_->sleep_for(2000ms)) return;
     TThread_Conexao.reset();
     start_watchdog(WatchdogThread::Kind::Conexao);
     if (mmLog.displayed_line_count() > 3000) mmLog.Clear();

@@ -11,8 +11,10 @@ bool WatchdogGate::act(const std::function<void()>& step) {
   return true;
 }
 
+void WatchdogGate::close() { stop_.request_stop(); }
+
 void WatchdogGate::quit() {
-  stop_.request_stop();
+  close();
   // Taking the gate exclusively waits for every step under way.
   std::unique_lock lock(acting_);
 }

@@ -22,6 +22,9 @@ class WatchdogGate {
   // Runs `step` unless the program quits; false when it did not run. Quitting
   // waits for a step that is running, so none runs afterwards.
   bool act(const std::function<void()>& step);
+  // Lets no further step start and ends every sleep, without waiting.
+  void close();
+  // Closes the gate and waits for the steps under way.
   void quit();
   bool quitting() const { return stop_.stop_requested(); }
 

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     std::fputs((to_utf8(line) + "\n").c_str(), stdout);
     std::fflush(stdout);
   };
-  watch_for_interrupts([&] { loop.post([&] { form->btnFinalizarClick(); }); });
+  watch_for_interrupts([&] { form->RequestQuit(); });
 
   // No window to show: the show step runs once now, so that rez.ini is read
   // and the server is relaunched from this program's directory.

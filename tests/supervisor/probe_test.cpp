@@ -2,6 +2,8 @@
 // two watchdogs take together, in virtual time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "form_fixture.h"
 
 namespace wardenix::testing {
@@ -145,6 +147,36 @@ TEST_F(Probe, AServerThatNeverAnswersTheCallIsKilledAndStartedAgain) {
                                {T1 + 26000, "kill"},
                                {T1 + 42000, kConnect},  // refused: the server is gone
                                {T1 + 46000, kLaunch}}));
+}
+
+TEST_F(Probe, EachResponsivenessWatchdogClearsTheReferenceAtTheEndOfItsRun) {
+  run_until(T1 + 7999);
+  EXPECT_NE(form->TThread_Comando, nullptr);  // the watchdog of the probe at T1
+  // The watchdog of the probe at T0 closes the dataset at T1 + 8 s and then
+  // clears the reference, whichever watchdog it names by then.
+  run_until(T1 + 8000);
+  EXPECT_EQ(form->TThread_Comando, nullptr);
+  run_until(T2 + 4000);
+  EXPECT_NE(form->TThread_Comando, nullptr);
+}
+
+TEST_F(Probe, AResponsivenessWatchdogThatRelaunchesEnablesTheServerTimerAgain) {
+  run_until(T2 - 1000);
+  server_is(true, Mode::Accept, Call::Hang);
+  run_until(T2 + 10000);  // killed at T2 + 6 s; relaunched and enabled at T2 + 26 s
+  server_is(false, Mode::Accept, Call::Answer);
+  form->tmServidor.set_enabled(false);
+  run_until(T2 + 26000);
+  EXPECT_TRUE(form->tmServidor.enabled());
+  // Enabled afresh at T2 + 26 s: no check at T2 + 40 s, the next one at
+  // T2 + 66 s. The watchdog of the failed probe at T2 finds nothing loaded at
+  // T2 + 48 s.
+  run_until(T2 + 65999);
+  EXPECT_EQ(since(T2 + 26000), (Events{{T2 + 26000, kLaunch}, {T2 + 48000, "kill"}}));
+  run_until(T2 + 68000);
+  const Events later = since(T2 + 66000);
+  EXPECT_NE(std::find(later.begin(), later.end(), Events::value_type{T2 + 68000, kConnect}),
+            later.end());
 }
 
 }  // namespace

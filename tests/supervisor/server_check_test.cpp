@@ -2,6 +2,8 @@
 // stand-in server whose process and connections the test controls.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "form_fixture.h"
 
 namespace wardenix::testing {
@@ -105,6 +107,58 @@ TEST_F(ServerCheck, QuitWhileWatchdogsSleepLeavesTheServerAlone) {
   EXPECT_EQ(clock.now(), Millis(T + 10000));  // woken at once
   EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect}}));
 }
+
+TEST_F(ServerCheck, AWatchdogThatKillsEnablesTheServerTimerAgain) {
+  server_is(true, Mode::Refuse);
+  run_until(T + 23000);  // killed at T + 22 s; the timer is enabled 2 s later
+  form->tmServidor.set_enabled(false);
+  run_until(T + 24000);
+  EXPECT_TRUE(form->tmServidor.enabled());
+  // Enabled afresh at T + 24 s, the timer's next tick comes 40 s after that.
+  run_until(T + 66000);
+  EXPECT_EQ(server.recorded(),
+            (Events{{T + 2000, kConnect}, {T + 22000, "kill"}, {T + 66000, kConnect}}));
+}
+
+// Ctrl+C or a termination request, from a thread of its own, while the main
+// thread is blocked: it takes effect at once, and the server is left alone.
+struct QuitCase {
+  const char* name;
+  Mode mode;
+  StandInServer::Call call;
+  long long at;     // when the request comes
+  Events expected;  // everything the server sees
+};
+
+std::ostream& operator<<(std::ostream& out, const QuitCase& c) { return out << c.name; }
+
+struct QuitWhileBlocked : ServerCheck, ::testing::WithParamInterface<QuitCase> {};
+
+TEST_P(QuitWhileBlocked, EndsTheWaitAndNoWatchdogActsAfterwards) {
+  const QuitCase& c = GetParam();
+  server_is(true, c.mode);
+  server.call = c.call;
+  clock.start_thread([this, at = c.at] {
+    clock.sleep_for(Millis(at) - clock.now());
+    form->RequestQuit();
+  });
+  run_until(T + 100000);
+  EXPECT_EQ(clock.now(), Millis(c.at));  // the loop ended at once
+  EXPECT_EQ(form->State(), WindowState::Ended);
+  EXPECT_TRUE(clock.wait_for_threads(kNoDeadline));
+  clock.sleep_for(100000ms);  // nothing acts any more, however long one waits
+  EXPECT_EQ(server.recorded(), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, QuitWhileBlocked,
+    ::testing::Values(
+        QuitCase{"InTheChecksSleep", Mode::Accept, StandInServer::Call::Answer, T + 1000, {}},
+        QuitCase{"InAHangingConnect", Mode::Hang, StandInServer::Call::Answer, T + 10000,
+                 {{T + 2000, kConnect}, {T + 10000, "hang ended"}}},
+        QuitCase{"InAHangingCall", Mode::Accept, StandInServer::Call::Hang, T + 10000,
+                 {{T + 2000, kConnect}, {T + 2000, kQuery}, {T + 10000, "call broken"}}}),
+    [](const ::testing::TestParamInfo<QuitCase>& request) { return std::string(request.param.name); });
 
 }  // namespace
 }  // namespace wardenix::testing
