@@ -6,6 +6,10 @@
 
 namespace wardenix {
 
+// The range of --time-scale in which the cycle runs as it should.
+inline constexpr double kMinTimeScale = 1.0;
+inline constexpr double kMaxTimeScale = 1000.0;
+
 struct ConsoleOptions {
   double time_scale = 1.0;
   bool help = false;
