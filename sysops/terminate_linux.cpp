@@ -3,14 +3,18 @@
 //
 // The processes are first stopped, so that none can start another between the
 // reading of the table and the kill; the table is read again until no process
-// joins the trees and all members have stopped. Nothing waits for a process
-// to end: SIGKILL takes effect on its own.
+// joins the trees and all members have stopped. Processes that may not be
+// signalled (another user's) are passed over, as the system's task-ending
+// tool passes over those it is denied, and are not waited for. Nothing waits
+// for a process to end: SIGKILL takes effect on its own.
 #include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <map>
+#include <new>
 #include <set>
+#include <vector>
 
 #include "sysops/image_name.h"
 #include "sysops/launch.h"
@@ -22,31 +26,57 @@ namespace {
 
 constexpr char16_t kServerImage[] = u"DAZEVAVIZ.EXE";
 // Stopping takes effect within microseconds; the rounds only bound a
-// process that keeps starting others faster than they can be stopped.
+// process that keeps starting others faster than they can be stopped, or one
+// that takes the stop without stopping.
 constexpr int kMaxRounds = 64;
 
 bool has_stopped(char state) { return state == 'T' || state == 't' || state == 'Z' || state == 'X'; }
 
-}  // namespace
+// The members of the server's trees, each stopped as it joins. However the
+// termination ends, every member is killed then; a member that could be
+// stopped but not killed is let run again, since a server left stopped would
+// hang for good and no later check could end it either.
+class StoppedTrees {
+ public:
+  StoppedTrees() = default;
+  StoppedTrees(const StoppedTrees&) = delete;
+  StoppedTrees& operator=(const StoppedTrees&) = delete;
+  ~StoppedTrees() {
+    for (std::uint32_t pid : members_) {
+      if (::kill(static_cast<pid_t>(pid), SIGKILL) != 0 && stopped_.count(pid) != 0) {
+        ::kill(static_cast<pid_t>(pid), SIGCONT);
+      }
+    }
+  }
 
-void ForceTerminateServer() {
+  std::set<std::uint32_t>& members() { return members_; }
+
+  void stop(std::uint32_t pid) {
+    if (::kill(static_cast<pid_t>(pid), SIGSTOP) == 0) stopped_.insert(pid);
+  }
+
+  // A member that took the stop but does not show it yet.
+  bool still_running(std::uint32_t pid, char state) const {
+    return stopped_.count(pid) != 0 && !has_stopped(state);
+  }
+
+ private:
+  std::set<std::uint32_t> members_;
+  std::set<std::uint32_t> stopped_;
+};
+
+void terminate_server_trees() {
   const auto self = static_cast<std::uint32_t>(::getpid());
-  std::set<std::uint32_t> members;
+  StoppedTrees trees;
   ForEachProcess(true, [&](const ProcessEntry& entry) {
     if (entry.link.pid != self && ImageNameMatches(entry.image_name, kServerImage)) {
-      members.insert(entry.link.pid);
+      trees.members().insert(entry.link.pid);
     }
     return true;
   });
-  if (members.empty()) return;
-  // Processes that may not be signalled (another user's) are not waited for.
-  std::set<std::uint32_t> out_of_reach;
-  const auto stop = [&](std::uint32_t pid) {
-    if (::kill(static_cast<pid_t>(pid), SIGSTOP) != 0) out_of_reach.insert(pid);
-  };
-  for (std::uint32_t pid : members) stop(pid);
+  for (std::uint32_t pid : trees.members()) trees.stop(pid);
 
-  for (int round = 0; round < kMaxRounds; ++round) {
+  for (int round = 0; round < kMaxRounds && !trees.members().empty(); ++round) {
     std::vector<ProcessLink> table;
     std::map<std::uint32_t, char> states;
     ForEachProcess(false, [&](const ProcessEntry& entry) {
@@ -55,20 +85,26 @@ void ForceTerminateServer() {
       states[entry.link.pid] = entry.state;
       return true;
     });
-    std::vector<std::uint32_t> added = GrowProcessTree(table, members);
-    for (std::uint32_t pid : added) stop(pid);
+    const std::vector<std::uint32_t> added = GrowProcessTree(table, trees.members());
+    for (std::uint32_t pid : added) trees.stop(pid);
     bool all_stopped = added.empty();
-    for (std::uint32_t pid : members) {
+    for (std::uint32_t pid : trees.members()) {
       const auto found = states.find(pid);
-      if (found != states.end() && !has_stopped(found->second) && out_of_reach.count(pid) == 0) {
-        all_stopped = false;
-      }
+      if (found != states.end() && trees.still_running(pid, found->second)) all_stopped = false;
     }
     if (all_stopped) break;
     ::sched_yield();
   }
+}
 
-  for (std::uint32_t pid : members) ::kill(static_cast<pid_t>(pid), SIGKILL);
+}  // namespace
+
+void ForceTerminateServer() {
+  try {
+    terminate_server_trees();
+  } catch (const std::bad_alloc&) {
+    // What was found by then is killed all the same (StoppedTrees).
+  }
 }
 
 }  // namespace wardenix
