@@ -1,11 +1,20 @@
 // Starting a program on Linux.
 //
-// The program is started through an intermediate process that ends at once:
-// the program is then the child of the system's reaper (init or the nearest
-// subreaper), which collects it when it ends. This process only ever waits
-// for the intermediate, by its own pid, so it neither leaves zombies behind
-// nor touches SIGCHLD or any other child it may have.
+// The program is started through an intermediate process. Usually the
+// intermediate ends at once: the program is then the child of the system's
+// reaper (init or the nearest subreaper), which collects it when it ends, and
+// this process only ever waits for the intermediate, by its own pid.
+//
+// When this process is that reaper itself (process 1 of a PID namespace, or
+// a child subreaper), every orphan would come back to it and stay a zombie.
+// The intermediate then stays as the program's keeper: a subreaper of its own
+// that collects the program and every orphan of the program's tree, and ends
+// when none is left. A thread of this process waits for the keeper, by its
+// pid. So this process collects only keepers it started: it never takes the
+// exit status of a child that other code of it waits for, and it never
+// touches SIGCHLD.
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -14,6 +23,8 @@
 #include <cerrno>
 #include <csignal>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "sysops/command_line.h"
@@ -51,8 +62,10 @@ void close_inherited(const ExecPlan& plan) {
   }
 }
 
-// Runs in the started program's own process, before exec.
-[[noreturn]] void become_program(const ExecPlan& plan) {
+// The state a process of the launch starts from: a session of its own, the
+// default handling of every signal, no terminal and no streams or other
+// files of this program's, as a program started in a console of its own.
+void start_afresh(const ExecPlan& plan) {
   ::setsid();
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
@@ -61,8 +74,6 @@ void close_inherited(const ExecPlan& plan) {
   ::sigemptyset(&none);
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
 
-  // The program gets no terminal and no streams of this one, as a program
-  // started in a console of its own.
   const int null_fd = ::open("/dev/null", O_RDWR);
   if (null_fd < 0) fail_start(plan.report_fd, errno);
   for (int fd = 0; fd < 3; ++fd) {
@@ -70,13 +81,51 @@ void close_inherited(const ExecPlan& plan) {
   }
   if (null_fd > 2) ::close(null_fd);
   close_inherited(plan);
+}
 
+// Runs in the started program's own process, before exec.
+[[noreturn]] void become_program(const ExecPlan& plan) {
+  start_afresh(plan);
   ::execv(plan.argv[0], plan.argv.data());
   fail_start(plan.report_fd, errno);
 }
 
+// Runs in the keeper: starts the program, then collects its tree until
+// nothing of it is left. Holding no file of this program's, the keeper keeps
+// no connection or stream of it open.
+[[noreturn]] void become_keeper(const ExecPlan& plan) {
+  start_afresh(plan);
+  ::prctl(PR_SET_NAME, "wardenix-keeper", 0, 0, 0);
+  if (::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0) fail_start(plan.report_fd, errno);
+  const pid_t program = ::fork();
+  if (program == 0) become_program(plan);
+  if (program < 0) fail_start(plan.report_fd, errno);
+  ::close(plan.report_fd);
+  while (::wait(nullptr) > 0 || errno == EINTR) {
+  }
+  ::_exit(0);
+}
+
+// True when orphans of this process's descendants come back to it.
+bool collects_orphans() {
+  int subreaper = 0;
+  return ::getpid() == 1 ||
+         (::prctl(PR_GET_CHILD_SUBREAPER, &subreaper, 0, 0, 0) == 0 && subreaper != 0);
+}
+
 void wait_for_exit(pid_t pid) {
   while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+// The keeper lives as long as the program's tree: it is collected when it
+// ends, on a thread of its own, so that the launch does not wait for it.
+void collect_when_ended(pid_t keeper) {
+  try {
+    std::thread(wait_for_exit, keeper).detach();
+  } catch (const std::system_error&) {
+    // No thread to be had: the keeper stays a zombie once it ends, as every
+    // launch did before there were keepers.
   }
 }
 
@@ -99,9 +148,11 @@ bool LaunchProgram(UStringView CommandLine) {
   if (::pipe2(report, O_CLOEXEC) != 0) return false;
   plan.report_fd = report[1];
 
+  const bool keep = collects_orphans();
   const pid_t intermediate = ::fork();
   if (intermediate == 0) {
     ::close(report[0]);
+    if (keep) become_keeper(plan);
     const pid_t program = ::fork();
     if (program == 0) become_program(plan);
     if (program < 0) fail_start(plan.report_fd, errno);
@@ -112,7 +163,11 @@ bool LaunchProgram(UStringView CommandLine) {
     ::close(report[0]);
     return false;
   }
-  wait_for_exit(intermediate);
+  if (keep) {
+    collect_when_ended(intermediate);
+  } else {
+    wait_for_exit(intermediate);
+  }
 
   // The pipe closes without a word when exec succeeds.
   int error = 0;

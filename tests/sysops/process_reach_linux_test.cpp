@@ -1,5 +1,6 @@
 // The process operations at the edges of this process's reach: servers that
-// the forced termination may not end.
+// the forced termination may not end, and launches by a process to which
+// every orphan comes back (process 1 of a PID namespace, a child subreaper).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -147,6 +148,19 @@ int exit_code_of(pid_t pid) {
 bool mount_own_proc() {
   return ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
          ::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) == 0;
+}
+
+// Runs `body` as process 1 of a new PID namespace and gives its exit code;
+// everything left in the namespace ends with it.
+int run_as_process_1(const std::function<int()>& body) {
+  if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0) return kRefused;
+  const pid_t first = ::fork();
+  if (first == 0) {
+    const int code = mount_own_proc() ? body() : kRefused;
+    std::fflush(nullptr);
+    ::_exit(code);
+  }
+  return first < 0 ? kRefused : exit_code_of(first);
 }
 
 // Runs in the test run's own process list (private_processes.h), where it
@@ -364,6 +378,85 @@ TEST_F(ProcessReach, ForcedTerminationReturnsWhenAServerTakesTheStopWithoutStopp
       90s);
   if (code == kRefused) GTEST_SKIP() << "the system refuses a nested PID namespace here";
   EXPECT_EQ(code, 0);
+}
+
+// In a process to which orphans come back: launches of programs that end at
+// once and of a server tree that is then ended, beside a child of this
+// process's own that other code waits for. Nothing may stay a zombie, and
+// the own child's exit status must still be there for its waiter.
+int launch_as_collector_of_orphans(const fs::path& child_image, const fs::path& port_file) {
+  const pid_t own = ::fork();
+  if (own == 0) ::_exit(7);
+  for (int i = 0; i < 3; ++i) {
+    if (!LaunchProgram(testing::command_line(testing::trial_server_path(),
+                                             {"--port", "0", "--exit-after", "0"}))) {
+      std::cerr << "launch " << i << " failed\n";
+      return 1;
+    }
+  }
+  if (!LaunchProgram(testing::command_line(
+          testing::trial_server_path(),
+          with_safety({"--port", "0", "--port-file", testing::quoted(port_file), "--spawn-child",
+                       "--child-style", "orphan", "--child-image",
+                       testing::quoted(child_image)}))) ||
+      testing::read_port_file(port_file, 20s) == 0 ||
+      !testing::wait_until([] { return runs(u"CHILDA.EXE"); }, 20s)) {
+    std::cerr << "the server with a child did not start\n";
+    return 1;
+  }
+  ForceTerminateServer();
+
+  const auto self = static_cast<std::uint32_t>(::getpid());
+  const auto others = [&] {
+    std::vector<ProcessEntry> found;
+    ForEachProcess(false, [&](const ProcessEntry& entry) {
+      if (entry.link.parent == self && entry.link.pid != static_cast<std::uint32_t>(own)) {
+        found.push_back(entry);
+      }
+      return true;
+    });
+    return found;
+  };
+  if (!testing::wait_until([&] { return others().empty(); }, 30s)) {
+    for (const ProcessEntry& entry : others()) {
+      std::cerr << "left: process " << entry.link.pid << " in state " << entry.state << "\n";
+    }
+    return 1;
+  }
+  if (exit_code_of(own) != 7) {
+    std::cerr << "the exit status of this process's own child was taken\n";
+    return 1;
+  }
+  return 0;
+}
+
+TEST_F(ProcessReach, LaunchesByAProcessThatCollectsOrphansLeaveNoZombie) {
+  const fs::path child_image = copy("CHILDA.EXE");
+  const struct {
+    const char* collector;
+    std::function<int(const std::function<int()>&)> run_as;
+  } cases[] = {
+      {"a child subreaper",
+       [](const std::function<int()>& body) {
+         return ::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) == 0 ? body() : kRefused;
+       }},
+      {"process 1 of a PID namespace", run_as_process_1},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].collector);
+    const fs::path port_file = dir() / ("port" + std::to_string(i));
+    const int code = exit_code_in_child(
+        [&] {
+          return cases[i].run_as(
+              [&] { return launch_as_collector_of_orphans(child_image, port_file); });
+        },
+        90s);
+    if (code == kRefused) {
+      std::cout << "[ NOTE     ] the system refuses " << cases[i].collector << " here\n";
+      continue;
+    }
+    EXPECT_EQ(code, 0);
+  }
 }
 
 }  // namespace
