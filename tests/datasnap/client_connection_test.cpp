@@ -433,10 +433,11 @@ TEST(ConnectionAbort, AnAbortWhileIdleBreaksTheNextCallButNotTheDisconnect) {
   work.get();
 
   Request execute2;
+  std::vector<Request> after2;
   ScriptedServer second([&](ServerSide& side) {
     side.ReadRequest();
     side.Send(ConnectReply(7));
-    answer_metadata(side, execute2, after);
+    answer_metadata(side, execute2, after2);
     hold(side);
   });
   TSQLConnection idle(default_driver_registry());
