@@ -3,7 +3,6 @@
 #include <string>
 
 #include "sysops/command_line.h"
-#include "sysops/forced_termination_win.h"
 #include "sysops/launch.h"
 
 namespace wardenix {
@@ -38,9 +37,5 @@ bool LaunchProgram(UStringView CommandLine) {
   ::CloseHandle(created.hThread);
   return true;
 }
-
-bool StartHidden(const char* command_line) { return ::WinExec(command_line, SW_HIDE) > 31; }
-
-void ForceTerminateServer() { StartHidden(kForcedTerminationCommand); }
 
 }  // namespace wardenix

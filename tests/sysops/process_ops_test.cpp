@@ -42,24 +42,41 @@ std::vector<std::string> with_safety(std::vector<std::string> arguments) {
 bool runs(UStringView image_name) { return VerificaProcesso(image_name) != 0; }
 
 #ifdef _WIN32
-// Runs the task-ending tool as a probe and tells whether it accepts /t. The
-// tool answers an unknown option with exit code 1 (and kills nothing); a
-// process it cannot find gives another code.
-bool taskkill_accepts_tree_option() {
-  std::wstring line = L"taskkill /im WARDENIX-NO-SUCH-PROCESS.EXE /t";
+// Runs `command_line` (`application` unless empty) in `directory` (this
+// program's current one unless empty) and gives its exit code, or -1 when it
+// did not start or end within 30 s.
+long exit_code_of_run(const std::wstring& application, std::wstring command_line,
+                      const std::wstring& directory = {}) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION created{};
-  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &created)) {
-    return false;
+  if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), command_line.data(),
+                        nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &created)) {
+    return -1;
   }
-  ::WaitForSingleObject(created.hProcess, 30000);
-  DWORD code = 1;
-  ::GetExitCodeProcess(created.hProcess, &code);
+  DWORD code = 0;
+  const bool ended = ::WaitForSingleObject(created.hProcess, 30000) == WAIT_OBJECT_0 &&
+                     ::GetExitCodeProcess(created.hProcess, &code);
   ::CloseHandle(created.hThread);
   ::CloseHandle(created.hProcess);
-  return code != 1;
+  return ended ? static_cast<long>(code) : -1;
+}
+
+// Runs the system's task-ending tool as a probe and tells whether it accepts
+// /t. The tool answers an unknown option with exit code 1 (and kills
+// nothing); a process it cannot find gives another code.
+bool taskkill_accepts_tree_option() {
+  const long code = exit_code_of_run(SystemToolPath(kTaskEndingTool),
+                                     L"taskkill /im WARDENIX-NO-SUCH-PROCESS.EXE /t");
+  return code != -1 && code != 1;
+}
+
+// A program built beside this test.
+fs::path beside_this_test(const wchar_t* file_name) {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return fs::path(std::wstring(path, length)).parent_path() / file_name;
 }
 constexpr char kWithoutTreeOption[] = "taskkill -im DAZEVAVIZ.EXE /f";
 #endif
@@ -288,7 +305,7 @@ TEST_F(ProcessOps, ForcedTerminationEndsEveryServerWithItsChildren) {
   if (!taskkill_accepts_tree_option()) {
     // The system's taskkill rejects /t and with it the whole command; what it
     // can do is end the servers by name, without their children.
-    ASSERT_TRUE(StartHidden(kWithoutTreeOption));
+    ASSERT_TRUE(StartSystemTool(kTaskEndingTool, kWithoutTreeOption));
     EXPECT_TRUE(testing::wait_until([] { return !runs(kServer); }, 30s));
     EXPECT_EQ(VerificaProcesso(u"DAZEVAVIZ.EXE.OLD"), kept.pid());
     GTEST_SKIP() << "this system's taskkill does not accept /t: \"" << kForcedTerminationCommand
@@ -299,6 +316,38 @@ TEST_F(ProcessOps, ForcedTerminationEndsEveryServerWithItsChildren) {
   EXPECT_TRUE(testing::wait_until(all_ended, 30s));
   EXPECT_EQ(VerificaProcesso(u"DAZEVAVIZ.EXE.OLD"), kept.pid());
 }
+
+#ifdef _WIN32
+TEST_F(ProcessOps, ForcedTerminationRunsTheSystemsTaskkillNotOneFoundFirst) {
+  // A search for "taskkill" looks in the program's directory and then in the
+  // current one before the system directory: each holds a decoy.
+  const fs::path program_dir = dir() / "program";
+  const fs::path current_dir = dir() / "current";
+  for (const fs::path& folder : {program_dir, current_dir}) {
+    fs::create_directories(folder);
+    fs::copy_file(beside_this_test(L"decoy_taskkill.exe"), folder / "taskkill.exe");
+  }
+  const fs::path terminator = program_dir / "terminate_from_here.exe";
+  fs::copy_file(beside_this_test(L"terminate_from_here.exe"), terminator);
+
+  const TrialProcess server(testing::trial_server_path(), with_safety({"--port", "0"}));
+  ASSERT_TRUE(server.started());
+  ASSERT_TRUE(testing::wait_until([] { return runs(kServer); }, 10s));
+  std::wstring line = L"\"" + terminator.wstring() + L"\"";
+  if (!taskkill_accepts_tree_option()) {
+    // The fixed command would end nothing here: the same tool, by name only.
+    const std::string command = kWithoutTreeOption;
+    line += L" \"" + std::wstring(command.begin(), command.end()) + L"\"";
+  }
+  ASSERT_EQ(exit_code_of_run(terminator.wstring(), line, current_dir.wstring()), 0);
+
+  // Only the system's tool ends the server; a decoy leaves its mark instead.
+  EXPECT_TRUE(testing::wait_until([] { return !runs(kServer); }, 30s));
+  EXPECT_TRUE(testing::wait_until([] { return !runs(u"taskkill.exe"); }, 30s));
+  EXPECT_FALSE(fs::exists(program_dir / "decoy-ran"));
+  EXPECT_FALSE(fs::exists(current_dir / "decoy-ran"));
+}
+#endif
 
 #ifndef _WIN32
 // Zombies of the trial server in the test run's process list.
@@ -325,7 +374,7 @@ TEST_F(ProcessOps, ManyLaunchAndKillRoundsLeaveNoZombieAndNoHandle) {
   if (!taskkill_accepts_tree_option()) {
     std::cout << "[ NOTE     ] this system's taskkill does not accept /t; the rounds end the "
                  "servers with \"" << kWithoutTreeOption << "\"\n";
-    end_servers = [] { StartHidden(kWithoutTreeOption); };
+    end_servers = [] { StartSystemTool(kTaskEndingTool, kWithoutTreeOption); };
   }
 #endif
   for (int round = 0; round < kRounds; ++round) {
