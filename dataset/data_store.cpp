@@ -4,6 +4,7 @@
 #include <new>
 #include <utility>
 
+#include "dataset/packet_budget.h"
 #include "dataset/packet_reader.h"
 #include "dataset/store_messages.h"
 #include "dataset/xml_packet_reader.h"
@@ -41,9 +42,11 @@ std::int32_t DataStore::append_locked(const Variant& packet, bool last_packet) {
 
   Variant holder = packet;
   PacketBytes bytes = holder.bytes();
+  if (bytes.size() > kMaxPacketBytes) return kInsufficientMemory;
+  PacketBudget budget(bytes.size());
   if (!is_binary_packet(bytes)) {
     std::vector<std::uint8_t> converted;
-    if (const auto status = convert_xml_packet(bytes, table_.get(), converted); status != kOk) {
+    if (const auto status = convert_xml_packet(bytes, table_.get(), budget, converted); status != kOk) {
       return status;
     }
     holder = Variant::from_bytes(std::move(converted));
@@ -57,16 +60,20 @@ std::int32_t DataStore::append_locked(const Variant& packet, bool last_packet) {
     if (!header.has_metadata()) return kNoMetadata;
     auto table = std::make_unique<PacketTable>();
     std::size_t rows_at = 0;
-    if (const auto status = read_packet_metadata(bytes, header, *table, rows_at); status != kOk) {
+    if (const auto status = read_packet_metadata(bytes, header, *table, budget, rows_at);
+        status != kOk) {
       return status;
     }
-    if (const auto status = read_packet_rows(bytes, rows_at, header.row_count, *table, row_offsets_);
+    std::size_t rows_end = 0;
+    if (const auto status =
+            read_packet_rows(bytes, rows_at, header.row_count, *table, budget, row_marks_, rows_end);
         status != kOk) {
       return status;
     }
     table_ = std::move(table);
     first_rows_at_ = rows_at;
-    segments_.push_back({0, 0});
+    segments_.push_back({0, 0, 0, rows_end});
+    row_count_ = header.row_count;
     packets_.push_back(std::move(holder));
     complete_ = last_packet;
     return kOk;
@@ -82,13 +89,16 @@ std::int32_t DataStore::append_locked(const Variant& packet, bool last_packet) {
     if (!header.has_row_offset() || header.row_offset < kPacketHeaderSize) return kMismatch;
     rows_at = header.row_offset;
   }
-  const std::size_t first_row = row_offsets_.size();
-  if (const auto status = read_packet_rows(bytes, rows_at, header.row_count, *table_, row_offsets_);
+  const std::size_t first_mark = row_marks_.size();
+  std::size_t rows_end = 0;
+  if (const auto status =
+          read_packet_rows(bytes, rows_at, header.row_count, *table_, budget, row_marks_, rows_end);
       status != kOk) {
     return status;
   }
-  if (row_offsets_.size() > first_row) {
-    segments_.push_back({first_row, packets_.size()});
+  if (header.row_count > 0) {
+    segments_.push_back({row_count_, packets_.size(), first_mark, rows_end});
+    row_count_ += header.row_count;
     packets_.push_back(std::move(holder));
   }
   complete_ = last_packet;
@@ -119,13 +129,31 @@ const PacketTable& DataStore::Table() const {
   return table_ ? *table_ : kNone;
 }
 
-std::size_t DataStore::RowCount() const { return row_offsets_.size(); }
+std::size_t DataStore::RowCount() const { return row_count_; }
 
 RowView DataStore::Row(std::size_t index) const {
-  const auto segment = std::upper_bound(segments_.begin(), segments_.end(), index,
-                                        [](std::size_t i, const Segment& s) { return i < s.first_row; });
-  const Variant& packet = packets_[std::prev(segment)->packet];
-  return RowView(*table_, packet.bytes(), row_offsets_[index]);
+  const auto segment = std::prev(std::upper_bound(
+      segments_.begin(), segments_.end(), index, [](std::size_t i, const Segment& s) { return i < s.first_row; }));
+  const PacketBytes bytes = packets_[segment->packet].bytes();
+  const std::size_t in_segment = index - segment->first_row;
+  std::size_t offset = row_marks_[segment->first_mark + in_segment / kRowIndexStride];
+  for (std::size_t i = 0; i < in_segment % kRowIndexStride; ++i) {
+    offset = RowView(*table_, bytes, offset).end_offset();
+  }
+  return RowView(*table_, bytes, offset);
+}
+
+void DataStore::ForEachRow(const std::function<void(const RowView&)>& each) const {
+  for (std::size_t s = 0; s < segments_.size(); ++s) {
+    const std::size_t end = s + 1 < segments_.size() ? segments_[s + 1].first_row : row_count_;
+    const PacketBytes bytes = packets_[segments_[s].packet].bytes();
+    std::size_t offset = segments_[s].first_mark < row_marks_.size() ? row_marks_[segments_[s].first_mark] : 0;
+    for (std::size_t i = segments_[s].first_row; i < end; ++i) {
+      const RowView row(*table_, bytes, offset);
+      each(row);
+      offset = row.end_offset();
+    }
+  }
 }
 
 bool DataStore::Complete() const {
@@ -142,19 +170,23 @@ Variant DataStore::SavePacket() const {
                                 first.begin() + static_cast<std::ptrdiff_t>(first_rows_at_));
   for (std::size_t s = 0; s < segments_.size(); ++s) {
     const std::size_t begin = segments_[s].first_row;
-    const std::size_t end = s + 1 < segments_.size() ? segments_[s + 1].first_row : row_offsets_.size();
+    const std::size_t end = s + 1 < segments_.size() ? segments_[s + 1].first_row : row_count_;
     if (begin == end) continue;
     const PacketBytes bytes = packets_[segments_[s].packet].bytes();
-    const std::size_t from = row_offsets_[begin];
-    const std::size_t to = RowView(*table_, bytes, row_offsets_[end - 1]).end_offset();
+    const std::size_t from = row_marks_[segments_[s].first_mark];
+    const std::size_t to = segments_[s].rows_end;
     out.insert(out.end(), bytes.begin() + static_cast<std::ptrdiff_t>(from),
                bytes.begin() + static_cast<std::ptrdiff_t>(to));
   }
-  const auto rows = static_cast<std::uint32_t>(row_offsets_.size());
+  const auto rows = static_cast<std::uint32_t>(row_count_);
   for (std::size_t i = 0; i < 4; ++i) out[14 + i] = static_cast<std::uint8_t>(rows >> (8 * i));
   out[18] = static_cast<std::uint8_t>(out[18] & ~0x2u);  // rows follow the metadata
   out[22] = out[23] = 0;
   return Variant::from_bytes(std::move(out));
+}
+
+std::optional<std::size_t> packet_extent(std::span<const std::uint8_t> bytes) {
+  return is_binary_packet(bytes) ? binary_packet_extent(bytes) : xml_packet_extent(bytes);
 }
 
 }  // namespace wardenix

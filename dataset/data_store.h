@@ -1,11 +1,16 @@
 #pragma once
 // The data store: the in-memory table built from data packets. It keeps the
-// packets it accepted and reads its rows from them, so loading a packet costs
-// one pass over its bytes and an offset per row.
+// packets it accepted and reads its rows from them, so loading a binary packet
+// costs one pass over its bytes and an offset per 16 rows; an XML packet is
+// read into the binary form first. What a packet may cost is in
+// packet_budget.h.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +41,9 @@ class DataStore {
 
   // Reads a packet (a byte array, binary or XML) into the store. The store
   // keeps a reference to the packet's bytes, which a Variant never changes.
-  // Nothing of a rejected packet is kept.
+  // Nothing of a rejected packet is kept. A packet larger than
+  // kMaxPacketBytes, or one that would cost more than its budget, gives
+  // 9473 (insufficient memory).
   std::int32_t AppendPacket(const Variant& packet, bool last_packet);
 
   // The text of `status`; a code without a text gives 8712 and no text.
@@ -49,7 +56,10 @@ class DataStore {
   bool HasMetadata() const;
   const PacketTable& Table() const;
   std::size_t RowCount() const;
+  // Walks the rows before it from the nearest mark.
   RowView Row(std::size_t index) const;
+  // Every row in order, each found from the one before.
+  void ForEachRow(const std::function<void(const RowView&)>& each) const;
   bool Complete() const;
 
   // The store's contents as one binary packet: the first packet's metadata
@@ -64,15 +74,25 @@ class DataStore {
   bool utf8_error_text_ = false;
   std::unique_ptr<PacketTable> table_;
   std::vector<Variant> packets_;
-  // Rows [first_row, next segment's first_row) live in packets_[packet].
+  // Rows [first_row, next segment's first_row) live in packets_[packet], up to
+  // the offset rows_end; the offset of every kRowIndexStride-th of them is
+  // in row_marks_ from first_mark on.
   struct Segment {
     std::size_t first_row;
     std::size_t packet;
+    std::size_t first_mark;
+    std::size_t rows_end;
   };
   std::vector<Segment> segments_;
-  std::vector<std::uint32_t> row_offsets_;
+  std::vector<std::uint32_t> row_marks_;
+  std::size_t row_count_ = 0;
   std::size_t first_rows_at_ = 0;  // where the rows of the first packet begin
   bool complete_ = false;
 };
+
+// The length of the packet at the start of `bytes`, binary or XML, once
+// `bytes` holds all of it; a store never looks at the bytes after it. Nothing
+// while it is cut short or cannot be read.
+std::optional<std::size_t> packet_extent(std::span<const std::uint8_t> bytes);
 
 }  // namespace wardenix

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -21,6 +22,11 @@ constexpr std::size_t kMaxPositions = std::size_t{1} << 20;
 // Structured and array columns inside each other, over all levels of a packet.
 constexpr int kMaxMemberDepth = 63;
 constexpr std::size_t kMaxStoredNameBytes = 31;
+// The fewest bytes a column descriptor (a name of one byte, type word,
+// attributes, option count) and an option entry (an empty name and value)
+// take.
+constexpr std::size_t kMinDescriptorBytes = 10;
+constexpr std::size_t kMinOptionBytes = 5;
 
 class ByteReader {
  public:
@@ -103,19 +109,20 @@ std::int32_t check_type_word(std::uint32_t word, bool for_column) {
   return kOk;
 }
 
-std::int32_t read_option(ByteReader& in, PacketOption& option) {
+std::int32_t read_option(ByteReader& in, PacketBudget& budget, PacketOption& option) {
   std::uint8_t name_length = 0;
   PacketBytes name;
   if (!in.u8(name_length) || !in.take(name_length, name) || !in.u32(option.type_word)) {
     return kMismatch;
   }
-  option.name.assign(name.begin(), name.end());
   if (const auto status = check_type_word(option.type_word, false); status != kOk) return status;
   std::size_t length = 0;
   PacketBytes value;
   if (!packet_value_length(in.rest(), 0, option.type_word, length) || !in.take(length, value)) {
     return kMismatch;
   }
+  if (!budget.take(name.size() + value.size())) return kInsufficientMemory;
+  option.name.assign(name.begin(), name.end());
   option.value.assign(value.begin(), value.end());
   return kOk;
 }
@@ -134,7 +141,7 @@ constexpr std::array<std::string_view, 19> kSubtypes{
     "Money",  "Autoinc", "AccessOle", "HMemo",     "HBinary",        "ADTNestedTable",
     "FixedChar", "Reference", "BFile", "ADTDate", "Guid",          "WideText"};
 
-std::int32_t apply_column_option(PacketColumn& column, const PacketOption& option) {
+std::int32_t apply_column_option(PacketColumn& column, const PacketOption& option, PacketBudget& budget) {
   const std::string_view name = option.name;
   if (equals_ci(name, "SUBTYPE")) {
     if (packet_type::code(option.type_word) != packet_type::kString ||
@@ -154,7 +161,9 @@ std::int32_t apply_column_option(PacketColumn& column, const PacketOption& optio
     const auto c = packet_type::code(option.type_word);
     if ((c == packet_type::kString || c == packet_type::kWideString) &&
         !packet_type::is_array(option.type_word)) {
-      column.full_name = option_text(option);
+      std::string text = option_text(option);
+      if (!budget.take(text.size())) return kInsufficientMemory;
+      column.full_name = std::move(text);
     }
     return kOk;
   }
@@ -167,12 +176,23 @@ std::int32_t apply_column_option(PacketColumn& column, const PacketOption& optio
   return kOk;
 }
 
+// Pays for each object it builds: a descriptor of ten bytes becomes a column
+// of a few hundred, an option of five an object of dozens, and array columns
+// multiply row positions. Each list is reserved at the length the packet
+// gives and paid for up front, so that none grows past what it was paid for;
+// a length the bytes left cannot hold is a mismatch before anything is
+// reserved.
 class MetadataReader {
  public:
-  explicit MetadataReader(ByteReader& in) : in_(in) {}
+  MetadataReader(ByteReader& in, PacketBudget& budget) : in_(in), budget_(budget) {}
 
   std::int32_t read_table(PacketTable& table, std::uint32_t column_total, int level) {
     if (level > kMaxTableLevels) return kNotApplicable;
+    // The total counts the columns of nested tables too, so this reserves
+    // more than the table's own columns when it holds nested tables.
+    if (column_total > in_.remaining() / kMinDescriptorBytes) return kMismatch;
+    if (!budget_.take(std::size_t{column_total} * sizeof(PacketColumn))) return kInsufficientMemory;
+    table.columns.reserve(column_total);
     std::uint32_t remaining = column_total;
     while (remaining > 0) {
       std::uint32_t index = 0;
@@ -182,15 +202,23 @@ class MetadataReader {
     }
     std::uint16_t option_count = 0;
     if (!in_.u16(option_count)) return kMismatch;
+    if (const auto status = reserve_options(table.options, option_count); status != kOk) return status;
     for (std::uint32_t i = 0; i < option_count; ++i) {
       PacketOption option;
-      if (const auto status = read_option(in_, option); status != kOk) return status;
+      if (const auto status = read_option(in_, budget_, option); status != kOk) return status;
       table.options.push_back(std::move(option));
     }
     return build_positions(table);
   }
 
  private:
+  std::int32_t reserve_options(std::vector<PacketOption>& options, std::uint16_t count) {
+    if (count > in_.remaining() / kMinOptionBytes) return kMismatch;
+    if (!budget_.take(std::size_t{count} * sizeof(PacketOption))) return kInsufficientMemory;
+    options.reserve(count);
+    return kOk;
+  }
+
   std::int32_t read_column(PacketTable& table, std::uint32_t& remaining, int level,
                            std::uint32_t& index) {
     if (remaining == 0) return kMismatch;  // members promised beyond the table's columns
@@ -201,14 +229,16 @@ class MetadataReader {
     if (name_length == 0) return kFieldNameNull;
     if (!in_.take(name_length, name) || !in_.u32(column.type_word)) return kMismatch;
     const auto kept = std::min<std::size_t>(name.size(), kMaxStoredNameBytes);
+    if (!budget_.take(kept)) return kInsufficientMemory;
     column.name.assign(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(kept));
     if (const auto status = check_type_word(column.type_word, true); status != kOk) return status;
     std::uint16_t option_count = 0;
     if (!in_.u16(column.attributes) || !in_.u16(option_count)) return kMismatch;
+    if (const auto status = reserve_options(column.options, option_count); status != kOk) return status;
     for (std::uint32_t i = 0; i < option_count; ++i) {
       PacketOption option;
-      if (auto status = read_option(in_, option); status != kOk) return status;
-      if (auto status = apply_column_option(column, option); status != kOk) return status;
+      if (auto status = read_option(in_, budget_, option); status != kOk) return status;
+      if (auto status = apply_column_option(column, option, budget_); status != kOk) return status;
       column.options.push_back(std::move(option));
     }
     --remaining;
@@ -220,6 +250,7 @@ class MetadataReader {
     if (code == packet_type::kNested) {
       if (count > remaining) return kMismatch;
       remaining -= count;
+      if (!budget_.take(sizeof(PacketTable))) return kInsufficientMemory;
       auto nested = std::make_unique<PacketTable>();
       if (const auto status = read_table(*nested, count, level + 1); status != kOk) return status;
       table.columns[index].nested = std::move(nested);
@@ -229,6 +260,10 @@ class MetadataReader {
       if (member_depth_ + 1 > kMaxMemberDepth) return kNotApplicable;
       ++member_depth_;
       const std::uint32_t members = code == packet_type::kStruct ? count : 1;
+      // More members than columns are left fail as they are read.
+      const std::uint32_t listed = std::min(members, remaining);
+      if (!budget_.take(listed * sizeof(std::uint32_t))) return kInsufficientMemory;
+      table.columns[index].members.reserve(listed);
       for (std::uint32_t i = 0; i < members; ++i) {
         std::uint32_t member = 0;
         if (const auto status = read_column(table, remaining, level, member); status != kOk) {
@@ -240,6 +275,21 @@ class MetadataReader {
       --member_depth_;
     }
     return kOk;
+  }
+
+  // The positions a column lays out; false past kMaxPositions.
+  bool count_positions(const PacketTable& table, std::uint32_t index, std::size_t& count) const {
+    if (++count > kMaxPositions) return false;
+    const PacketColumn& column = table.columns[index];
+    const std::uint32_t code = column.code();
+    if (code != packet_type::kStruct && code != packet_type::kArrayColumn) return true;
+    const std::uint32_t repeats = code == packet_type::kStruct ? 1 : column.size();
+    for (std::uint32_t r = 0; r < repeats; ++r) {
+      for (const auto member : column.members) {
+        if (!count_positions(table, member, count)) return false;
+      }
+    }
+    return true;
   }
 
   std::int32_t add_positions(PacketTable& table, std::uint32_t index) {
@@ -273,6 +323,13 @@ class MetadataReader {
   }
 
   std::int32_t build_positions(PacketTable& table) {
+    std::size_t count = positions_total_;
+    for (std::uint32_t i = 0; i < table.columns.size(); ++i) {
+      if (!table.columns[i].is_member && !count_positions(table, i, count)) return kMismatch;
+    }
+    count -= positions_total_;
+    if (!budget_.take(count * sizeof(RowPosition))) return kInsufficientMemory;
+    table.positions.reserve(count);
     for (std::uint32_t i = 0; i < table.columns.size(); ++i) {
       if (table.columns[i].is_member) continue;
       if (const auto status = add_positions(table, i); status != kOk) return status;
@@ -282,11 +339,12 @@ class MetadataReader {
   }
 
   ByteReader& in_;
+  PacketBudget& budget_;
   std::size_t positions_total_ = 0;
   int member_depth_ = 0;
 };
 
-// Walks rows without keeping anything but the top-level row offsets; every
+// Walks rows without keeping anything but marks of the top-level rows; every
 // length, count and prefix is weighed against the bytes that are left.
 class RowChecker {
  public:
@@ -321,7 +379,7 @@ class RowChecker {
           if (size_ - pos < 4) return false;
           const std::int32_t n = static_cast<std::int32_t>(load_le32(data_ + pos));
           pos += 4;
-          if (n > 0 && !rows(*p.nested, pos, static_cast<std::uint64_t>(n), nullptr)) return false;
+          if (n > 0 && !rows(*p.nested, pos, static_cast<std::uint64_t>(n))) return false;
           break;
         }
       }
@@ -329,17 +387,28 @@ class RowChecker {
     return true;
   }
 
-  bool rows(const PacketTable& table, std::size_t& pos, std::uint64_t count,
-            std::vector<std::uint32_t>* offsets) const {
-    // A count the remaining bytes cannot hold is rejected before anything is
-    // reserved for it.
-    if (count > (size_ - pos) / table.min_row_size()) return false;
-    if (offsets) offsets->reserve(offsets->size() + static_cast<std::size_t>(count));
+  // Every row takes bytes, so a count that runs past the end fails there.
+  bool rows(const PacketTable& table, std::size_t& pos, std::uint64_t count) const {
     for (std::uint64_t i = 0; i < count; ++i) {
-      if (offsets) offsets->push_back(static_cast<std::uint32_t>(pos));
       if (!row(table, pos)) return false;
     }
     return true;
+  }
+
+  // The top-level rows, marking every kRowIndexStride-th one.
+  std::int32_t rows(const PacketTable& table, std::size_t& pos, std::uint64_t count,
+                    PacketBudget& budget, std::vector<std::uint32_t>& marks) const {
+    // A count the remaining bytes cannot hold is rejected before anything is
+    // reserved for it.
+    if (count > (size_ - pos) / table.min_row_size()) return kMismatch;
+    const std::size_t new_marks = static_cast<std::size_t>((count + kRowIndexStride - 1) / kRowIndexStride);
+    if (!budget.take(new_marks * sizeof(std::uint32_t))) return kInsufficientMemory;
+    marks.reserve(marks.size() + new_marks);
+    for (std::uint64_t i = 0; i < count; ++i) {
+      if (i % kRowIndexStride == 0) marks.push_back(static_cast<std::uint32_t>(pos));
+      if (!row(table, pos)) return kMismatch;
+    }
+    return kOk;
   }
 
  private:
@@ -373,10 +442,10 @@ std::int32_t read_packet_header(PacketBytes bytes, PacketHeader& header) {
 }
 
 std::int32_t read_packet_metadata(PacketBytes bytes, const PacketHeader& header,
-                                  PacketTable& table, std::size_t& end) {
+                                  PacketTable& table, PacketBudget& budget, std::size_t& end) {
   if (header.column_count == 0 || header.header_size > bytes.size()) return kMismatch;
   ByteReader in(bytes, header.header_size);
-  MetadataReader reader(in);
+  MetadataReader reader(in, budget);
   if (const auto status = reader.read_table(table, header.column_count, 1); status != kOk) {
     return status;
   }
@@ -385,16 +454,33 @@ std::int32_t read_packet_metadata(PacketBytes bytes, const PacketHeader& header,
 }
 
 std::int32_t read_packet_rows(PacketBytes bytes, std::size_t offset, std::uint64_t row_count,
-                              const PacketTable& table, std::vector<std::uint32_t>& row_offsets) {
+                              const PacketTable& table, PacketBudget& budget,
+                              std::vector<std::uint32_t>& row_marks, std::size_t& end) {
   // Row offsets are kept in 32 bits.
   if (bytes.size() > 0xFFFFFFFFu || offset > bytes.size()) return kMismatch;
-  const std::size_t kept = row_offsets.size();
+  const std::size_t kept = row_marks.size();
   std::size_t pos = offset;
-  if (!RowChecker(bytes).rows(table, pos, row_count, &row_offsets)) {
-    row_offsets.resize(kept);
-    return kMismatch;
+  if (const auto status = RowChecker(bytes).rows(table, pos, row_count, budget, row_marks);
+      status != kOk) {
+    row_marks.resize(kept);
+    return status;
   }
+  end = pos;
   return kOk;
+}
+
+std::optional<std::size_t> binary_packet_extent(PacketBytes bytes) {
+  PacketHeader header;
+  if (!is_binary_packet(bytes) || read_packet_header(bytes, header) != kOk || !header.has_metadata()) {
+    return std::nullopt;
+  }
+  PacketTable table;
+  PacketBudget budget(bytes.size());
+  std::size_t rows_at = 0;
+  if (read_packet_metadata(bytes, header, table, budget, rows_at) != kOk) return std::nullopt;
+  std::size_t pos = rows_at;
+  if (!RowChecker(bytes).rows(table, pos, header.row_count)) return std::nullopt;
+  return pos;
 }
 
 bool packet_value_length(PacketBytes bytes, std::size_t offset, std::uint32_t type_word,

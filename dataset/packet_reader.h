@@ -3,9 +3,11 @@
 // against the end of the packet; whatever runs past it is a mismatch.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "dataset/packet_budget.h"
 #include "dataset/packet_metadata.h"
 
 namespace wardenix {
@@ -17,6 +19,9 @@ inline constexpr std::uint32_t kPacketSignatureOld = 0xABCDu;
 inline constexpr std::size_t kPacketHeaderSize = 24;
 // Table levels one packet may hold, the top-level table included.
 inline constexpr int kMaxTableLevels = 63;
+// A store finds its rows again from the offset of every 16th row, which keeps
+// the index of a packet of the shortest rows (2 bytes) at an eighth of its size.
+inline constexpr std::size_t kRowIndexStride = 16;
 
 namespace packet_flag {
 inline constexpr std::uint32_t kMetadata = 0x1;
@@ -45,14 +50,23 @@ bool is_binary_packet(PacketBytes bytes);
 std::int32_t read_packet_header(PacketBytes bytes, PacketHeader& header);
 
 // Reads the column descriptors, their options and the table options of every
-// level. `end` receives the offset just after the top-level table options.
+// level, paying for what it builds from `budget`. `end` receives the offset
+// just after the top-level table options.
 std::int32_t read_packet_metadata(PacketBytes bytes, const PacketHeader& header,
-                                  PacketTable& table, std::size_t& end);
+                                  PacketTable& table, PacketBudget& budget, std::size_t& end);
 
-// Checks `row_count` rows of `table` starting at `offset` and appends the
-// offset of each one to `row_offsets`. Nothing is appended on failure.
+// Checks `row_count` rows of `table` starting at `offset`, appends the offset
+// of every kRowIndexStride-th of them (the first included) to `row_marks`,
+// paid from `budget`, and sets `end` to the offset just after the last row.
+// Nothing is appended on failure.
 std::int32_t read_packet_rows(PacketBytes bytes, std::size_t offset, std::uint64_t row_count,
-                              const PacketTable& table, std::vector<std::uint32_t>& row_offsets);
+                              const PacketTable& table, PacketBudget& budget,
+                              std::vector<std::uint32_t>& row_marks, std::size_t& end);
+
+// The length of the binary packet at the start of `bytes` as its header,
+// metadata and row counts give it, once `bytes` holds all of it; nothing while
+// it is cut short (or is no packet).
+std::optional<std::size_t> binary_packet_extent(PacketBytes bytes);
 
 // The number of bytes a value of `type_word` occupies at `offset` (prefix or
 // element count included), or false when it runs past the end. The type word

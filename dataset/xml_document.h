@@ -1,12 +1,13 @@
 #pragma once
-// A small XML reader for data packets: elements and attributes only; text,
-// comments, processing instructions and CDATA sections are skipped.
-#include <cstdint>
-#include <span>
+// One element of an XML packet with everything inside it, as a tree: for the
+// parts that are small and read as a whole, such as the metadata.
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "dataset/packet_budget.h"
+#include "dataset/xml_reader.h"
 
 namespace wardenix {
 
@@ -18,15 +19,12 @@ struct XmlElement {
   const std::string* attribute(std::string_view attribute_name) const;
   // Compares names without regard to ASCII case.
   const std::string* attribute_ci(std::string_view attribute_name) const;
+  // The first child of that name, or null.
+  const XmlElement* child(std::string_view child_name) const;
 };
 
-// Elements nested deeper than this make a document unreadable.
-inline constexpr int kMaxXmlDepth = 512;
-
-// Reads the document element. Leading bytes 1 to 32 and a UTF-8 byte-order
-// mark are skipped; the text must then begin with "<". Text is taken as UTF-8
-// when a byte-order mark or a declaration with encoding "UTF-8" says so, and
-// as Latin-1 otherwise. Returns false for anything it cannot read.
-bool parse_xml_document(std::span<const std::uint8_t> bytes, XmlElement& root);
+// Reads the element that `reader` has just started, through its end, paying
+// for the tree from `budget`. Returns a store status.
+std::int32_t read_xml_element(XmlReader& reader, PacketBudget& budget, XmlElement& element);
 
 }  // namespace wardenix

@@ -1,7 +1,9 @@
 // The data packet reader on arbitrary bytes, binary and XML: whatever it
-// accepts must read back, and nothing may be read outside the packet.
+// accepts must read back, nothing may be read outside the packet, and the
+// bytes after a packet's extent must not change how it reads.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #include "dataset/data_store.h"
@@ -22,11 +24,19 @@ std::size_t touch(const std::vector<wardenix::RowView>& rows) {
   return sum;
 }
 
+std::int32_t load(const std::uint8_t* data, std::size_t size) {
+  wardenix::DataStore store;
+  // A buffer of exactly the input's size, as the dataset passes packets on.
+  return store.AppendPacket(wardenix::Variant::from_bytes(std::vector<std::uint8_t>(data, data + size)), true);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace wardenix;
-  // A buffer of exactly the input's size, as the dataset passes packets on.
+  if (const auto extent = packet_extent(std::span(data, size))) {
+    if (*extent > size || load(data, *extent) != load(data, size)) std::abort();
+  }
   DataStore store;
   if (store.AppendPacket(Variant::from_bytes(std::vector<std::uint8_t>(data, data + size)), false) != 0) {
     return 0;
@@ -35,7 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   store.AppendPacket(Variant::from_bytes(std::vector<std::uint8_t>(data, data + size)), true);
   std::vector<RowView> rows;
   for (std::size_t i = 0; i < store.RowCount(); ++i) rows.push_back(store.Row(i));
-  volatile std::size_t sink = touch(rows);
+  std::size_t sum = touch(rows);
+  store.ForEachRow([&](const RowView& row) { sum += row.end_offset(); });
+  volatile std::size_t sink = sum;
   (void)sink;
   (void)BuildFieldDefs(store.Table());
   for (const auto& option : store.Table().options) (void)OptionToVariant(option);

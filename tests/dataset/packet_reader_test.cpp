@@ -2,7 +2,11 @@
 // rules and rejections.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "dataset/data_store.h"
+#include "dataset/packet_budget.h"
+#include "dataset/packet_reader.h"
 #include "dataset/packet_values.h"
 #include "dataset/store_messages.h"
 #include "tests/dataset/packet_writer.h"
@@ -342,6 +346,132 @@ TEST(FurtherPackets, AppendRowsOnlyToAPartialStore) {
   for (std::size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(bytes_of(store.Row(i).values()[0].bytes), le(i + 1, 4)) << i;
   }
+}
+
+// The rows of a packet as the reader sees them: the table read from its
+// metadata, and where its rows begin.
+struct ReadMetadata {
+  PacketTable table;
+  std::size_t rows_at = 0;
+};
+
+ReadMetadata read_metadata(const Bytes& packet) {
+  ReadMetadata m;
+  PacketHeader header;
+  PacketBudget budget(packet.size());
+  EXPECT_EQ(read_packet_header(packet, header), kOk);
+  EXPECT_EQ(read_packet_metadata(packet, header, m.table, budget, m.rows_at), kOk);
+  return m;
+}
+
+TEST(PacketLimits, ARowCountTheBytesCannotHoldReservesNothing) {
+  // Three rows of the shortest kind (state and status byte, the value blank).
+  PacketWriter w(TableSpec{{column("A", 1, 4)}, {}});
+  for (int i = 0; i < 3; ++i) w.begin_row(1).blank().end_row();
+  const Bytes packet = w.finish();
+  const ReadMetadata m = read_metadata(packet);
+  ASSERT_EQ(packet.size() - m.rows_at, 6u);
+  const struct {
+    std::uint64_t rows;
+    std::int32_t status;
+  } cases[] = {{3, kOk}, {4, kMismatch}, {0xFFFFFFFFu, kMismatch}, {std::uint64_t{1} << 40, kMismatch}};
+  for (const auto& c : cases) {
+    PacketBudget budget(packet.size());
+    const std::size_t before = budget.left();
+    std::vector<std::uint32_t> marks;
+    std::size_t end = 0;
+    EXPECT_EQ(read_packet_rows(packet, m.rows_at, c.rows, m.table, budget, marks, end), c.status) << c.rows;
+    if (c.status == kOk) {
+      EXPECT_EQ(end, packet.size());
+      continue;
+    }
+    EXPECT_TRUE(marks.empty()) << c.rows;
+    if (c.rows > 4) {
+      // Refused before anything was paid for or reserved.
+      EXPECT_EQ(budget.left(), before) << c.rows;
+      EXPECT_EQ(marks.capacity(), 0u) << c.rows;
+    }
+  }
+}
+
+// A count of columns or options that the bytes left cannot hold is a
+// mismatch, not a list reserved at that length (and refused for its cost).
+TEST(PacketLimits, CountsTheBytesCannotHoldAreMismatches) {
+  ColumnSpec a = column("A", 1, 4);
+  a.options = {int_option("WIDTH", 4)};
+  PacketWriter writer(TableSpec{{a}, {bool_option("NO_RESET_CALL", true)}});
+  const auto fields = writer.count_fields();
+  const Bytes packet = writer.finish();
+  ASSERT_EQ(load_status(packet), kOk);
+  for (const std::string what : {"column count", "column option count", "table option count"}) {
+    const auto field = std::find_if(fields.begin(), fields.end(), [&](const CountField& f) { return f.what == what; });
+    ASSERT_NE(field, fields.end()) << what;
+    Bytes bad = packet;
+    bad[field->offset] = bad[field->offset + 1] = 0xFF;
+    EXPECT_EQ(load_status(bad), kMismatch) << what;
+  }
+}
+
+// Rows of different lengths, so that a row found from the wrong mark or
+// walked the wrong number of times reads back another value.
+Bytes numbered_rows(std::size_t first, std::size_t count, HeaderSpec header = {}) {
+  PacketWriter w(TableSpec{{column("N", 1, 4), column("T", 9, 2, kVarying)}, {}}, header);
+  for (std::size_t i = first; i < first + count; ++i) {
+    w.begin_row(2).value(le(i, 4)).varying(2, std::string(i % 7, 'x')).end_row();
+  }
+  return w.finish();
+}
+
+TEST(PacketRows, EveryRowIsFoundAcrossMarksAndPackets) {
+  static_assert(kRowIndexStride == 16);
+  DataStore store;
+  ASSERT_EQ(append(store, numbered_rows(0, 40), false), kOk);
+  HeaderSpec rows_only;
+  rows_only.flags = 0;
+  rows_only.metadata = false;
+  ASSERT_EQ(append(store, numbered_rows(40, 0, rows_only), false), kOk);
+  ASSERT_EQ(append(store, numbered_rows(40, 17, rows_only), true), kOk);
+  ASSERT_EQ(store.RowCount(), 57u);
+  const auto check = [](const RowView& row, std::size_t i) {
+    const auto values = row.values();
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(bytes_of(values[0].bytes), le(i, 4)) << i;
+    EXPECT_EQ(values[1].bytes.size(), i % 7) << i;
+  };
+  for (std::size_t i = 0; i < store.RowCount(); ++i) check(store.Row(i), i);
+  std::size_t walked = 0;
+  store.ForEachRow([&](const RowView& row) { check(row, walked++); });
+  EXPECT_EQ(walked, 57u);
+
+  // Saved as one packet, the rows of both packets follow the metadata.
+  DataStore reloaded;
+  ASSERT_EQ(reloaded.AppendPacket(store.SavePacket(), true), kOk);
+  ASSERT_EQ(reloaded.RowCount(), 57u);
+  for (std::size_t i = 0; i < reloaded.RowCount(); ++i) check(reloaded.Row(i), i);
+}
+
+TEST(PacketBudget, WhatAPacketBuildsIsPaidFromItsSize) {
+  // Options of five bytes each (an empty name, a type word, no value) become
+  // objects many times that size: a few thousand fit the budget of a small
+  // packet, tens of thousands do not, unless the packet is large enough to
+  // pay for them.
+  const auto with_options = [](std::size_t options, std::size_t rows) {
+    TableSpec table{{column("A", 9, 2, kVarying)}, {}};
+    table.columns[0].options.assign(options, OptionSpec{"", type_word(40, 0), {}});
+    PacketWriter w(table);
+    const std::string text(1000, 't');
+    for (std::size_t r = 0; r < rows; ++r) w.begin_row(1).varying(2, text).end_row();
+    return w.finish();
+  };
+  EXPECT_EQ(load_status(with_options(2000, 0)), kOk);
+  EXPECT_EQ(load_status(with_options(60000, 0)), kInsufficientMemory);
+  EXPECT_EQ(load_status(with_options(60000, 8000)), kOk);
+}
+
+TEST(PacketBudget, PacketsAboveTheLargestSizeAreRefusedUnread) {
+  // Zeros are no packet at all: the size alone decides between the statuses.
+  EXPECT_EQ(load_status(Bytes(kMaxPacketBytes, 0)), kMismatch);
+  EXPECT_EQ(load_status(Bytes(kMaxPacketBytes + 1, 0)), kInsufficientMemory);
 }
 
 TEST(StoreMessages, TextsByStatus) {
