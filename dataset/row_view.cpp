@@ -10,9 +10,9 @@ namespace {
 // so that a view can never read outside its packet. Returns the offset after
 // the row.
 std::size_t walk_row(const PacketTable& table, std::span<const std::uint8_t> packet,
-                     std::size_t pos, std::vector<RowValue>* out) {
+                     std::size_t pos, const std::function<void(const RowValue&)>* each) {
   const std::size_t size = packet.size();
-  if (size - pos < table.min_row_size()) return size;
+  if (pos > size || size - pos < table.min_row_size()) return size;
   const std::uint8_t* data = packet.data();
   const std::uint8_t* status = data + pos + 1;
   pos += table.min_row_size();
@@ -25,7 +25,7 @@ std::size_t walk_row(const PacketTable& table, std::span<const std::uint8_t> pac
       value.state = p.kind == ValueKind::None ? SlotState::Empty
                     : (bits & 1u)             ? SlotState::Blank
                                               : SlotState::Unchanged;
-      if (out) out->push_back(std::move(value));
+      if (each) (*each)(value);
       continue;
     }
     value.state = SlotState::Value;
@@ -50,14 +50,16 @@ std::size_t walk_row(const PacketTable& table, std::span<const std::uint8_t> pac
         if (size - pos < 4) return size;
         const auto n = static_cast<std::int32_t>(load_le32(data + pos));
         pos += 4;
-        for (std::int32_t i = 0; i < n && pos < size; ++i) {
-          if (out) value.nested_rows.emplace_back(*p.nested, packet, pos);
+        const std::size_t first = pos;
+        std::size_t count = 0;
+        for (; count < static_cast<std::size_t>(n < 0 ? 0 : n) && pos < size; ++count) {
           pos = walk_row(*p.nested, packet, pos, nullptr);
         }
+        value.nested_rows = NestedRows(p.nested, packet, first, count);
         break;
       }
     }
-    if (out) out->push_back(std::move(value));
+    if (each) (*each)(value);
   }
   return pos;
 }
@@ -73,8 +75,32 @@ std::uint8_t RowView::row_state() const {
 std::vector<RowValue> RowView::values() const {
   std::vector<RowValue> out;
   out.reserve(table_->positions.size());
-  walk_row(*table_, packet_, offset_, &out);
+  visit([&](const RowValue& value) { out.push_back(value); });
   return out;
+}
+
+void RowView::visit(const std::function<void(const RowValue&)>& each) const {
+  walk_row(*table_, packet_, offset_, &each);
+}
+
+RowView NestedRows::iterator::operator*() const { return RowView(*rows_->table_, rows_->packet_, offset_); }
+
+NestedRows::iterator& NestedRows::iterator::operator++() {
+  offset_ = RowView(*rows_->table_, rows_->packet_, offset_).end_offset();
+  ++index_;
+  return *this;
+}
+
+NestedRows::iterator NestedRows::iterator::operator++(int) {
+  iterator before = *this;
+  ++*this;
+  return before;
+}
+
+RowView NestedRows::operator[](std::size_t index) const {
+  auto it = begin();
+  for (std::size_t i = 0; i < index; ++i) ++it;
+  return *it;
 }
 
 }  // namespace wardenix

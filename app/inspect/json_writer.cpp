@@ -5,7 +5,25 @@
 
 namespace wardenix {
 
+namespace {
+
+// Text is handed to the sink in pieces of about this size.
+constexpr std::size_t kPieceBytes = 64 * 1024;
+
+}  // namespace
+
+void JsonWriter::spill() {
+  if (sink_ && out_.size() >= kPieceBytes) flush();
+}
+
+void JsonWriter::flush() {
+  if (!sink_ || out_.empty()) return;
+  sink_(out_);
+  out_.clear();
+}
+
 void JsonWriter::separate() {
+  spill();
   if (after_key_) {
     after_key_ = false;
     return;
@@ -26,6 +44,7 @@ JsonWriter& JsonWriter::begin_object() {
 JsonWriter& JsonWriter::end_object() {
   out_.push_back('}');
   needs_comma_.pop_back();
+  spill();
   return *this;
 }
 
@@ -39,6 +58,7 @@ JsonWriter& JsonWriter::begin_array() {
 JsonWriter& JsonWriter::end_array() {
   out_.push_back(']');
   needs_comma_.pop_back();
+  spill();
   return *this;
 }
 
@@ -49,9 +69,21 @@ JsonWriter& JsonWriter::key(std::string_view name) {
   return *this;
 }
 
-JsonWriter& JsonWriter::string(std::string_view utf8) {
+JsonWriter& JsonWriter::string(std::string_view utf8) { return begin_string().string_part(utf8).end_string(); }
+
+JsonWriter& JsonWriter::begin_string() {
   separate();
   out_.push_back('"');
+  return *this;
+}
+
+JsonWriter& JsonWriter::end_string() {
+  out_.push_back('"');
+  spill();
+  return *this;
+}
+
+JsonWriter& JsonWriter::string_part(std::string_view utf8) {
   for (const char c : utf8) {
     const auto u = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
@@ -65,8 +97,8 @@ JsonWriter& JsonWriter::string(std::string_view utf8) {
     } else {
       out_.push_back(c);
     }
+    spill();
   }
-  out_.push_back('"');
   return *this;
 }
 

@@ -1,8 +1,13 @@
 // wardenix-inspect: diagnostics for administrators.
 //   wardenix-inspect packet FILE   loads FILE as a data packet and prints it as JSON
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
@@ -10,25 +15,62 @@
 #include <io.h>
 #endif
 
+#include "app/inspect/json_writer.h"
 #include "app/inspect/packet_report.h"
+#include "dataset/data_store.h"
+#include "dataset/packet_budget.h"
 
 namespace {
 
 constexpr const char* kUsage = "usage: wardenix-inspect packet FILE\n";
 
-bool read_file(const char* path, std::vector<std::uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-  bool ok = std::fseek(file, 0, SEEK_END) == 0;
-  const long size = ok ? std::ftell(file) : -1;
-  ok = ok && size >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
-  if (ok) {
-    bytes.resize(static_cast<std::size_t>(size));
-    const std::size_t got = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file);
-    ok = got == bytes.size() && std::ferror(file) == 0;
+constexpr const char* kHelp =
+    "usage: wardenix-inspect packet FILE\n"
+    "\n"
+    "Loads FILE as a data packet (binary or XML) the way the watchdog's client\n"
+    "dataset loads an answer, and prints one JSON object: columns, rows, dataset\n"
+    "options and table options, or the error that rejects the packet.\n"
+    "\n"
+    "FILE must be a regular file of at most 32 MiB (33554432 bytes), the largest\n"
+    "packet the dataset reads. Only as much of it is read as the packet's own\n"
+    "header, counts and lengths take; bytes after the packet are not read.\n"
+    "\n"
+    "Exit status: 0 the packet is accepted, 1 it is rejected, 2 a usage error or\n"
+    "a file that cannot be read, is not a regular file or is too large.\n";
+
+static_assert(wardenix::kMaxPacketBytes == 33554432, "the help text names the largest packet");
+
+// The first read; each further one reads as much again as there is.
+constexpr std::size_t kFirstReadBytes = 64 * 1024;
+// The dataset takes a byte array shorter than this for no packet at all, so a
+// shorter packet keeps the bytes after it up to this length.
+constexpr std::size_t kShortestPacketBytes = 22;
+
+// Reads the packet at the start of the file in growing steps until the bytes
+// hold all of it (or the file ends), so that a small packet at the start of a
+// large file costs only what it needs.
+bool read_packet(std::FILE* file, std::size_t file_size, std::vector<std::uint8_t>& bytes) {
+  // Room for the whole file is only reserved: what is not read is never touched.
+  bytes.reserve(file_size);
+  std::size_t want = std::min(file_size, kFirstReadBytes);
+  for (;;) {
+    const std::size_t have = bytes.size();
+    bytes.resize(want);
+    const std::size_t got = want > have ? std::fread(bytes.data() + have, 1, want - have, file) : 0;
+    bytes.resize(have + got);
+    if (std::ferror(file)) return false;
+    if (const auto extent = wardenix::packet_extent(bytes)) {
+      bytes.resize(std::max(*extent, std::min(bytes.size(), kShortestPacketBytes)));
+      return true;
+    }
+    if (got < want - have || bytes.size() >= file_size) return true;  // the dataset judges what there is
+    want = std::min(file_size, bytes.size() * 2);
   }
-  std::fclose(file);
-  return ok;
+}
+
+int fail(const char* path, const char* why) {
+  std::fprintf(stderr, "wardenix-inspect: %s: %s\n", path, why);
+  return 2;
 }
 
 }  // namespace
@@ -37,20 +79,41 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
   _setmode(_fileno(stdout), _O_BINARY);  // "\n" stays one byte
 #endif
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
   if (argc != 3 || std::strcmp(argv[1], "packet") != 0) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  std::vector<std::uint8_t> bytes;
-  if (!read_file(argv[2], bytes)) {
-    std::fprintf(stderr, "wardenix-inspect: cannot read %s: %s\n", argv[2], std::strerror(errno));
-    return 2;
+  const char* path = argv[2];
+  // Opening a FIFO or a device would wait for a writer or read without end.
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return fail(path, error.message().c_str());
+  if (!std::filesystem::is_regular_file(status)) return fail(path, "not a regular file");
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error) return fail(path, error.message().c_str());
+  if (size > wardenix::kMaxPacketBytes) {
+    return fail(path, "larger than 32 MiB (33554432 bytes), the largest packet the dataset reads");
   }
+
+  std::FILE* file = std::fopen(path, "rb");
+  if (!file) return fail(path, std::strerror(errno));
+  std::vector<std::uint8_t> bytes;
+  const bool read = read_packet(file, static_cast<std::size_t>(size), bytes);
+  const int read_errno = errno;
+  std::fclose(file);
+  if (!read) return fail(path, std::strerror(read_errno));
+
   try {
-    const auto report = wardenix::inspect_packet(std::move(bytes));
-    std::fwrite(report.json.data(), 1, report.json.size(), stdout);
+    wardenix::JsonWriter json(
+        [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
+    const bool accepted = wardenix::inspect_packet(std::move(bytes), json);
+    json.flush();
     std::fputc('\n', stdout);
-    return report.accepted ? 0 : 1;
+    return accepted ? 0 : 1;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "wardenix-inspect: %s\n", e.what());
     return 2;

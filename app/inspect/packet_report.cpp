@@ -1,5 +1,6 @@
 #include "app/inspect/packet_report.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <utility>
@@ -14,15 +15,63 @@ namespace wardenix {
 
 namespace {
 
+// Long values are converted piece by piece, cut where no character is split,
+// so that a value of any length costs little more than a piece.
+constexpr std::size_t kPieceBytes = 4096;
+
 void hex(JsonWriter& json, std::span<const std::uint8_t> bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
+  json.begin_string();
   std::string text;
-  text.reserve(bytes.size() * 2);
-  for (const auto b : bytes) {
-    text.push_back(kHex[b >> 4]);
-    text.push_back(kHex[b & 0xF]);
+  while (!bytes.empty()) {
+    const auto piece = bytes.first(std::min(bytes.size(), kPieceBytes));
+    text.clear();
+    for (const auto b : piece) {
+      text.push_back(kHex[b >> 4]);
+      text.push_back(kHex[b & 0xF]);
+    }
+    json.string_part(text);
+    bytes = bytes.subspan(piece.size());
   }
-  json.string(text);
+  json.end_string();
+}
+
+// 8-bit text as UTF-8, invalid sequences replaced. A piece never ends before
+// a continuation byte, so no sequence is split.
+void utf8_text(JsonWriter& json, std::span<const std::uint8_t> bytes) {
+  json.begin_string();
+  while (!bytes.empty()) {
+    std::size_t n = std::min(bytes.size(), kPieceBytes);
+    while (n < bytes.size() && n > 1 && (bytes[n] & 0xC0) == 0x80) --n;
+    json.string_part(to_utf8(from_utf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), n))));
+    bytes = bytes.subspan(n);
+  }
+  json.end_string();
+}
+
+// UTF-16 text, a fixed width without its trailing zeros; an odd last byte
+// reads as U+FFFD. A piece never ends between the halves of a surrogate pair.
+void utf16_text(JsonWriter& json, std::span<const std::uint8_t> bytes, bool fixed) {
+  const bool odd = bytes.size() % 2 != 0;
+  std::size_t units = bytes.size() / 2;
+  if (fixed && !odd) {
+    while (units > 0 && load_le16(bytes.data() + 2 * (units - 1)) == 0) --units;
+  }
+  json.begin_string();
+  UString piece;
+  for (std::size_t i = 0; i < units;) {
+    std::size_t n = std::min(units - i, kPieceBytes);
+    piece.clear();
+    for (std::size_t k = 0; k < n; ++k) piece.push_back(static_cast<char16_t>(load_le16(bytes.data() + 2 * (i + k))));
+    if (i + n < units && piece.back() >= 0xD800 && piece.back() <= 0xDBFF) {
+      piece.pop_back();
+      --n;
+    }
+    json.string_part(to_utf8(piece));
+    i += n;
+  }
+  if (odd) json.string_part(to_utf8(u"\uFFFD"));
+  json.end_string();
 }
 
 std::int64_t signed_value(std::span<const std::uint8_t> b) {
@@ -53,7 +102,7 @@ std::uint64_t unsigned_value(std::span<const std::uint8_t> b) {
 
 bool integer_size(std::size_t n) { return n == 1 || n == 2 || n == 4 || n == 8; }
 
-void rows(JsonWriter& json, const std::vector<RowView>& views);
+void row(JsonWriter& json, const RowView& view);
 
 void value(JsonWriter& json, const PacketColumn& column, const RowValue& v) {
   if (v.state != SlotState::Value) {
@@ -94,21 +143,16 @@ void value(JsonWriter& json, const PacketColumn& column, const RowValue& v) {
       if (!varying) {
         while (!text.empty() && text.back() == 0) text = text.first(text.size() - 1);
       }
-      json.string(to_utf8(from_utf8(std::string_view(reinterpret_cast<const char*>(text.data()), text.size()))));
+      utf8_text(json, text);
       return;
     }
-    case packet_type::kWideString: {
-      UString text;
-      for (std::size_t i = 0; i + 1 < b.size(); i += 2) text.push_back(static_cast<char16_t>(load_le16(b.data() + i)));
-      if (b.size() % 2 != 0) text.push_back(u'\uFFFD');
-      if (!varying) {
-        while (!text.empty() && text.back() == u'\0') text.pop_back();
-      }
-      json.string(to_utf8(text));
+    case packet_type::kWideString:
+      utf16_text(json, b, !varying);
       return;
-    }
     case packet_type::kNested:
-      rows(json, v.nested_rows);
+      json.begin_array();
+      for (const RowView& nested : v.nested_rows) row(json, nested);
+      json.end_array();
       return;
     default:
       break;
@@ -116,13 +160,9 @@ void value(JsonWriter& json, const PacketColumn& column, const RowValue& v) {
   hex(json, b);
 }
 
-void rows(JsonWriter& json, const std::vector<RowView>& views) {
+void row(JsonWriter& json, const RowView& view) {
   json.begin_array();
-  for (const auto& row : views) {
-    json.begin_array();
-    for (const auto& v : row.values()) value(json, row.table().columns[v.column], v);
-    json.end_array();
-  }
+  view.visit([&](const RowValue& v) { value(json, view.table().columns[v.column], v); });
   json.end_array();
 }
 
@@ -176,17 +216,13 @@ void table_options(JsonWriter& json, const TClientDataSet& cds) {
   json.end_object();
 }
 
-std::string report(const TClientDataSet& cds) {
-  JsonWriter json;
+void report(JsonWriter& json, const TClientDataSet& cds) {
   json.begin_object();
   json.key("columns");
   columns(json, cds.FieldDefs());
-  const DataStore& store = *cds.DSBase();
-  std::vector<RowView> all;
-  all.reserve(store.RowCount());
-  for (std::size_t i = 0; i < store.RowCount(); ++i) all.push_back(store.Row(i));
-  json.key("rows");
-  rows(json, all);
+  json.key("rows").begin_array();
+  cds.DSBase()->ForEachRow([&](const RowView& view) { row(json, view); });
+  json.end_array();
   const TDSOptions options = cds.DSOptions();
   json.key("dataset_options").begin_object();
   json.key("doDisableEdits").boolean(options.Contains(doDisableEdits));
@@ -197,31 +233,31 @@ std::string report(const TClientDataSet& cds) {
   json.key("table_options");
   table_options(json, cds);
   json.end_object();
-  return json.text();
 }
 
-std::string error_report(const Exception& e, std::int32_t code) {
-  JsonWriter json;
+void error_report(JsonWriter& json, const Exception& e, std::int32_t code) {
   json.begin_object().key("error").begin_object();
   json.key("class").string(e.ClassName());
   json.key("code").integer(code);
   json.key("message").string(to_utf8(e.Message()));
   json.end_object().end_object();
-  return json.text();
 }
 
 }  // namespace
 
-PacketReport inspect_packet(std::vector<std::uint8_t> bytes) {
+bool inspect_packet(std::vector<std::uint8_t> bytes, JsonWriter& json) {
   TClientDataSet cds;
   try {
     cds.SetData(Variant::from_bytes(std::move(bytes)));
   } catch (const EDBClient& e) {
-    return {false, error_report(e, e.ErrorCode())};
+    error_report(json, e, e.ErrorCode());
+    return false;
   } catch (const Exception& e) {
-    return {false, error_report(e, 0)};
+    error_report(json, e, 0);
+    return false;
   }
-  return {true, report(cds)};
+  report(json, cds);
+  return true;
 }
 
 }  // namespace wardenix

@@ -8,11 +8,15 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
+#include "dataset/packet_budget.h"
 #include "tests/dataset/packet_writer.h"
 
 namespace wardenix {
@@ -33,6 +37,7 @@ std::string join(std::initializer_list<std::string_view> pieces) {
 struct RunResult {
   int exit_code = -1;
   std::string out;
+  std::string err;
 };
 
 std::string native_path(std::string path) {
@@ -73,16 +78,21 @@ class InspectCommand : public ::testing::Test {
                                       out_path, "\" 2> \"", err_path, "\""});
 #ifdef _WIN32
     const int status = std::system(join({"\"", command, "\""}).c_str());  // cmd.exe strips one pair
-    RunResult result{status, {}};
+    RunResult result{status, {}, {}};
 #else
     const int status = std::system(command.c_str());
-    RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}};
+    RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, {}};
 #endif
-    std::ifstream in(out_path, std::ios::binary);
+    result.out = read(out_path);
+    result.err = read(err_path);
+    return result;
+  }
+
+  static std::string read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
-    result.out = text.str();
-    return result;
+    return text.str();
   }
 
   RunResult inspect(const Bytes& packet) { return run(join({"packet \"", write("packet.bin", packet), "\""})); }
@@ -188,6 +198,62 @@ TEST_F(InspectCommand, RejectedPackets) {
     EXPECT_EQ(result.exit_code, 1) << c.json;
     EXPECT_EQ(result.out, join({c.json, "\n"}));
   }
+}
+
+// A packet followed by other bytes reads as the packet alone; the bytes after
+// it are not even read (a file may be far larger than its packet).
+TEST_F(InspectCommand, OnlyThePacketIsRead) {
+  PacketWriter w(TableSpec{{column("A", 1, 4)}, {}});
+  w.begin_row(1).value(le(7, 4)).end_row();
+  const Bytes packet = w.finish();
+  const auto alone = inspect(packet);
+  ASSERT_EQ(alone.exit_code, 0);
+  const Bytes xml = bytes_of(R"(<DATAPACKET><METADATA><FIELDS><FIELD attrname="A" fieldtype="i4"/></FIELDS>)"
+                             R"(</METADATA><ROWDATA><ROW A="7"/></ROWDATA></DATAPACKET>)");
+  // A document shorter than the least the dataset takes for a packet is
+  // judged with the bytes after it, as when the file is read whole.
+  const Bytes short_document = bytes_of("<ROWDATA/>");
+  for (const auto& [first, expected] : {std::pair{packet, alone.out}, std::pair{xml, alone.out},
+                                        std::pair{short_document, std::string(R"({"error":{"class":"EDBClient",)"
+                                                                              R"("code":16387,"message":)"
+                                                                              R"("Datapacket contains no meta data."}})"
+                                                                              "\n")}}) {
+    const std::string path = write("tail.bin", first);
+    std::filesystem::resize_file(path, std::uintmax_t{24} << 20);  // zeros, mostly not stored
+    const auto result = run(join({"packet \"", path, "\""}));
+    EXPECT_EQ(result.exit_code, expected == alone.out ? 0 : 1);
+    EXPECT_EQ(result.out, expected);
+  }
+}
+
+// What is no regular file, or is larger than the largest packet, is refused
+// before anything is read from it.
+TEST_F(InspectCommand, RefusesWhatIsNoPacketFile) {
+  std::vector<std::string> paths = {dir_.string()};
+  const std::string too_large = write("large.bin", Bytes{'<'});
+  std::filesystem::resize_file(too_large, kMaxPacketBytes + 1);
+  paths.push_back(too_large);
+#ifndef _WIN32
+  // Opening a FIFO for reading would wait for a writer for good.
+  const std::string fifo = (dir_ / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  paths.push_back(fifo);
+#endif
+  for (const auto& path : paths) {
+    const auto result = run(join({"packet \"", path, "\""}));
+    EXPECT_EQ(result.exit_code, 2) << path;
+    EXPECT_EQ(result.out, "") << path;
+    EXPECT_NE(result.err.find(path), std::string::npos) << result.err;
+  }
+  std::filesystem::resize_file(too_large, kMaxPacketBytes);
+  EXPECT_EQ(run(join({"packet \"", too_large, "\""})).exit_code, 1);  // read, and no packet
+}
+
+TEST_F(InspectCommand, HelpNamesTheLargestPacket) {
+  const auto result = run("--help");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_NE(result.out.find("packet FILE"), std::string::npos);
+  EXPECT_NE(result.out.find("32 MiB"), std::string::npos);
 }
 
 TEST_F(InspectCommand, UsageAndUnreadableFiles) {
