@@ -7,6 +7,8 @@
 #                           every trial server it can see), or stops it with
 #                           the reason where the system refuses one
 #   demo_env_start          sets $work; the programs are in $work/bin
+#                           (from WARDENIX_DEMO_BUILD, a build directory
+#                           whose programs are built already, if set)
 #   demo_env_console ARGS   starts wardenix-console there; sets $console_pid,
 #                           its output goes to $work/log
 
@@ -15,15 +17,18 @@ demo_env_isolate() {
 }
 
 demo_env_start() {
-  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DWARDENIX_TESTS=OFF >/dev/null
-  cmake --build build/release --target wardenix-console wardenix-svcmgr-standin DAZEVAVIZ >/dev/null
+  local build=${WARDENIX_DEMO_BUILD:-build/release}
+  if [[ -z "${WARDENIX_DEMO_BUILD:-}" ]]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DWARDENIX_TESTS=OFF >/dev/null
+    cmake --build "$build" --target wardenix-console wardenix-svcmgr-standin DAZEVAVIZ >/dev/null
+  fi
   work=$(mktemp -d)
   mkdir -p "$work/bin" "$work/bus"
-  cp build/release/app/console/wardenix-console build/release/trialserver/DAZEVAVIZ.EXE "$work/bin/"
+  cp "$build/app/console/wardenix-console" "$build/trialserver/DAZEVAVIZ.EXE" "$work/bin/"
   touch "$work/bin/varudedizerazidad.exe"
   console_pid=
   trap demo_env_stop EXIT
-  eval "$(demo/private-bus.sh start "$work/bus" --standin build/release/demo/wardenix-svcmgr-standin \
+  eval "$(demo/private-bus.sh start "$work/bus" --standin "$build/demo/wardenix-svcmgr-standin" \
     --unit FirebirdServerDefaultInstance.service=active)"
 }
 
