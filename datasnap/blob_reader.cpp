@@ -11,15 +11,24 @@ TDBXRowBlobStreamReader::TDBXRowBlobStreamReader(BlobKey key,
                                                  std::optional<std::int64_t> known_size,
                                                  std::vector<std::uint8_t> inline_part,
                                                  BlobRequest request,
-                                                 std::shared_ptr<const BlobGeneration> generation)
+                                                 std::shared_ptr<const BlobGeneration> generation,
+                                                 std::uint64_t limit)
     : key_(key),
       known_size_(known_size),
       buffered_(std::move(inline_part)),
+      received_(buffered_.size()),
+      limit_(limit),
       request_(std::move(request)),
       generation_(std::move(generation)),
       created_in_(generation_ ? generation_->value.load() : 0) {}
 
 bool TDBXRowBlobStreamReader::AtEnd() const { return at_ >= buffered_.size() && !more_; }
+
+std::optional<std::uint64_t> TDBXRowBlobStreamReader::Remaining() const {
+  if (!known_size_ || *known_size_ < 0) return std::nullopt;
+  const auto size = static_cast<std::uint64_t>(*known_size_);
+  return size > delivered_ ? size - delivered_ : 0;
+}
 
 std::size_t TDBXRowBlobStreamReader::Read(std::span<std::uint8_t> into) {
   if (generation_ && generation_->value.load() != created_in_) {
@@ -39,7 +48,10 @@ std::size_t TDBXRowBlobStreamReader::Read(std::span<std::uint8_t> into) {
     buffered_.clear();
     at_ = 0;
     more_ = request_(key_, buffered_);
+    received_ += buffered_.size();
+    CheckReplySize(received_, limit_);
   }
+  delivered_ += delivered;
   return delivered;
 }
 

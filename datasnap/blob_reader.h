@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "datasnap/byte_source.h"
+#include "datasnap/reply_limit.h"
 
 namespace wardenix {
 
@@ -36,14 +37,19 @@ struct BlobGeneration {
 
 class TDBXRowBlobStreamReader final : public ByteSource {
  public:
+  // The value's bytes, the inline part included, may add up to `limit`
+  // (see reply_limit.h); a chunk that takes them past it is refused.
   TDBXRowBlobStreamReader(BlobKey key, std::optional<std::int64_t> known_size,
                           std::vector<std::uint8_t> inline_part, BlobRequest request,
-                          std::shared_ptr<const BlobGeneration> generation);
+                          std::shared_ptr<const BlobGeneration> generation,
+                          std::uint64_t limit = kReplyLimit);
 
   // Raises TDBXError 4 "Command closed or executed again" once the
   // command was closed or executed again.
   std::size_t Read(std::span<std::uint8_t> into) override;
   bool AtEnd() const override;
+  // Known for a blob reference, which gives the whole size.
+  std::optional<std::uint64_t> Remaining() const override;
 
   const BlobKey& Key() const { return key_; }
   std::optional<std::int64_t> KnownSize() const { return known_size_; }
@@ -54,6 +60,9 @@ class TDBXRowBlobStreamReader final : public ByteSource {
   std::vector<std::uint8_t> buffered_;
   std::size_t at_ = 0;
   bool more_ = true;
+  std::uint64_t delivered_ = 0;
+  std::uint64_t received_;
+  std::uint64_t limit_;
   BlobRequest request_;
   std::shared_ptr<const BlobGeneration> generation_;
   std::uint32_t created_in_;

@@ -37,6 +37,7 @@ std::unique_ptr<TDBXRow> TDBXClientCommand::CreateParameterRow() {
   auto row = std::make_unique<TDBXClientParameterRow>(FWire->BufferSize(),
                                                       [this] { FParameterTypeChange = true; });
   row->SetContext(Context());
+  row->SetReplyLimit(FWire->ReplyLimit());
   row->SetCommandHandle(FCommandHandle);
   std::weak_ptr<TDBXJSonClientOutputConnectionHandler> weak = FWire;
   row->SetBlobRequest([weak](const BlobKey& key, std::vector<std::uint8_t>& into) {
@@ -216,14 +217,12 @@ std::unique_ptr<TDBXReader> TDBXClientCommand::ReadExecuteReply() {
       case JsonKeyword::kData: {
         reader.Next(JsonToken::kArrayStart);
         const std::int64_t count = reader.ReadLong();
-        const std::uint64_t size = count < 0 ? 0 - static_cast<std::uint64_t>(count)
-                                             : static_cast<std::uint64_t>(count);
+        const std::uint64_t size = DataCountBytes(count);
         if (count != 0) reader.NextValueSeparator();
         if (row) {
           row->LoadReply(reader, size);
         } else {
-          std::vector<std::uint8_t> dropped;
-          reader.ReadDataBytes(dropped, size);
+          reader.SkipDataBytes(size);
           outputs_without_row = outputs_without_row || HasOutputValues();
         }
         reader.Next(JsonToken::kArrayEnd);
@@ -260,9 +259,7 @@ std::unique_ptr<TDBXReader> TDBXClientCommand::ReadExecuteReply() {
     if (token != JsonToken::kObjectStart || reader.ReadStringCode() != JsonKeyword::kData) {
       throw TDBXError(2, u"The rows of a table were expected");
     }
-    std::vector<std::uint8_t> rows;
-    const std::int32_t count = wire.Input().ReadDataObject(&rows);
-    table->LoadBlock(rows, count);
+    table->ReadBlock(wire.Input());
   }
   reader.SkipToEndOfObject();
 

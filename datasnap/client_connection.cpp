@@ -75,7 +75,7 @@ void TDBXClientConnection::Open(std::shared_ptr<AbortSwitch> abort) {
     channel->Open();
     const std::int32_t buffer_size = MessageBufferSize(properties_);
     wire_ = std::make_shared<TDBXJSonClientOutputConnectionHandler>(std::move(channel), buffer_size,
-                                                                    Context());
+                                                                    Context(), reply_limit_);
     wire_->Connect(properties_);
     const TDBXConnectReply reply = wire_->Input().ReadConnectReply();
     handle_ = reply.handle;

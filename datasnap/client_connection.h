@@ -18,6 +18,9 @@ class TDBXClientConnection final : public TDBXConnection {
   // Closes when still open; a failure to tell the server is ignored here.
   ~TDBXClientConnection() override;
 
+  // The largest value a reply may carry (see reply_limit.h); taken at Open.
+  void SetReplyLimit(std::uint64_t limit) { reply_limit_ = limit; }
+
   // Tripping `abort` (when given) from another thread ends a blocked connect,
   // read or write at once. A failed open leaves the connection closed.
   void Open(std::shared_ptr<AbortSwitch> abort = nullptr);
@@ -48,6 +51,7 @@ class TDBXClientConnection final : public TDBXConnection {
   TDBXJSonClientOutputConnectionHandler& Wire();
 
   TDBXProperties properties_;
+  std::uint64_t reply_limit_ = kReplyLimit;
   std::shared_ptr<TDBXJSonClientOutputConnectionHandler> wire_;
   std::int32_t handle_ = -1;
   UString product_name_;

@@ -8,6 +8,10 @@ namespace wardenix {
 
 void RaiseConnectionClosed() { throw TDBXError(30, u"Operation failed.  Connection was closed"); }
 
+std::uint64_t DataCountBytes(std::int64_t count) {
+  return count < 0 ? 0 - static_cast<std::uint64_t>(count) : static_cast<std::uint64_t>(count);
+}
+
 // ---- replies
 
 TDBXConnectReply TDBXJSonClientInputConnectionHandler::ReadConnectReply() {
@@ -112,23 +116,28 @@ void TDBXJSonClientInputConnectionHandler::ReadTxEndReply() {
   reader_.SkipToEndOfObject();
 }
 
-std::int32_t TDBXJSonClientInputConnectionHandler::ReadDataObject(std::vector<std::uint8_t>* into) {
+std::int32_t TDBXJSonClientInputConnectionHandler::ReadDataObjectStart() {
   reader_.Next(JsonToken::kNameSeparator);
   reader_.Next(JsonToken::kArrayStart);
   const std::int32_t count = reader_.ReadInt();
-  if (count != 0) {
-    reader_.NextValueSeparator();
-    const std::uint64_t bytes = count < 0 ? 0 - static_cast<std::uint64_t>(static_cast<std::int64_t>(count))
-                                          : static_cast<std::uint64_t>(count);
-    if (into) {
-      reader_.ReadDataBytes(*into, bytes);
-    } else {
-      std::vector<std::uint8_t> dropped;
-      reader_.ReadDataBytes(dropped, bytes);
-    }
-  }
+  if (count != 0) reader_.NextValueSeparator();
+  return count;
+}
+
+void TDBXJSonClientInputConnectionHandler::ReadDataObjectEnd() {
   reader_.Next(JsonToken::kArrayEnd);
   reader_.Next(JsonToken::kObjectEnd);
+}
+
+std::int32_t TDBXJSonClientInputConnectionHandler::ReadDataObject(std::vector<std::uint8_t>* into) {
+  const std::int32_t count = ReadDataObjectStart();
+  const std::uint64_t bytes = DataCountBytes(count);
+  if (into) {
+    reader_.ReadDataBytes(*into, bytes);
+  } else {
+    reader_.SkipDataBytes(bytes);
+  }
+  ReadDataObjectEnd();
   return count;
 }
 
@@ -147,12 +156,16 @@ bool TDBXJSonClientInputConnectionHandler::ReadMoreBlobReply(std::vector<std::ui
 // ---- requests
 
 TDBXJSonClientOutputConnectionHandler::TDBXJSonClientOutputConnectionHandler(
-    std::unique_ptr<TDbxChannel> channel, std::int32_t buffer_size, const TDBXContext& context)
+    std::unique_ptr<TDbxChannel> channel, std::int32_t buffer_size, const TDBXContext& context,
+    std::uint64_t reply_limit)
     : channel_(std::move(channel)),
       buffer_size_(buffer_size),
+      reply_limit_(reply_limit),
       writer_(std::make_unique<TDBXJSonStreamWriter>(*channel_, buffer_size)),
       reader_(std::make_unique<TDBXJSonStreamReader>(*channel_, buffer_size, context)),
-      input_(std::make_unique<TDBXJSonClientInputConnectionHandler>(*reader_)) {}
+      input_(std::make_unique<TDBXJSonClientInputConnectionHandler>(*reader_)) {
+  reader_->SetReplyLimit(reply_limit_);
+}
 
 TDBXJSonClientOutputConnectionHandler::~TDBXJSonClientOutputConnectionHandler() { CloseChannel(); }
 

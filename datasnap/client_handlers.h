@@ -15,6 +15,7 @@
 #include "datasnap/dbx_context.h"
 #include "datasnap/message_reader.h"
 #include "datasnap/message_writer.h"
+#include "datasnap/reply_limit.h"
 #include "dbx/parameter_list.h"
 
 namespace wardenix {
@@ -61,6 +62,10 @@ class TDBXJSonClientInputConnectionHandler {
   // bytes, "]" "}". Returns the count as sent (its sign tells whether more
   // follows); the bytes go to `into` unless it is null (then skipped).
   std::int32_t ReadDataObject(std::vector<std::uint8_t>* into);
+  // The same in two steps around a caller that takes the bytes itself: up
+  // to the bytes (the count as sent), and after them.
+  std::int32_t ReadDataObjectStart();
+  void ReadDataObjectEnd();
 
   TDBXJSonStreamReader& Reader() { return reader_; }
 
@@ -71,14 +76,17 @@ class TDBXJSonClientInputConnectionHandler {
 class TDBXJSonClientOutputConnectionHandler {
  public:
   // Takes an open channel; the writer and reader get `buffer_size` bytes.
+  // No value of a reply may be larger than `reply_limit` (see reply_limit.h).
   TDBXJSonClientOutputConnectionHandler(std::unique_ptr<TDbxChannel> channel,
-                                        std::int32_t buffer_size, const TDBXContext& context);
+                                        std::int32_t buffer_size, const TDBXContext& context,
+                                        std::uint64_t reply_limit = kReplyLimit);
   ~TDBXJSonClientOutputConnectionHandler();
   TDBXJSonClientOutputConnectionHandler(const TDBXJSonClientOutputConnectionHandler&) = delete;
   TDBXJSonClientOutputConnectionHandler& operator=(const TDBXJSonClientOutputConnectionHandler&) =
       delete;
 
   std::int32_t BufferSize() const { return buffer_size_; }
+  std::uint64_t ReplyLimit() const { return reply_limit_; }
   bool IsOpen() const { return channel_ != nullptr; }
   // The writer, the reader and the input handler of an open wire.
   TDBXJSonStreamWriter& Writer();
@@ -116,6 +124,7 @@ class TDBXJSonClientOutputConnectionHandler {
 
   std::unique_ptr<TDbxChannel> channel_;
   std::int32_t buffer_size_;
+  std::uint64_t reply_limit_;
   std::unique_ptr<TDBXJSonStreamWriter> writer_;
   std::unique_ptr<TDBXJSonStreamReader> reader_;
   std::unique_ptr<TDBXJSonClientInputConnectionHandler> input_;
@@ -123,5 +132,9 @@ class TDBXJSonClientOutputConnectionHandler {
 
 // TDBXError 30 "Operation failed.  Connection was closed".
 [[noreturn]] void RaiseConnectionClosed();
+
+// The bytes a "data" block's count stands for: its sign only tells whether
+// more blocks follow.
+std::uint64_t DataCountBytes(std::int64_t count);
 
 }  // namespace wardenix

@@ -39,6 +39,7 @@ class TDBXClientParameterRow final : public TDBXRowBufferRow {
   void SetCommandHandle(std::int32_t handle) { buffer_.SetCommandHandle(handle); }
   void SetBlobRequest(BlobRequest request) { buffer_.SetBlobRequest(std::move(request)); }
   void SetContext(const TDBXContext* context) { buffer_.SetContext(context); }
+  void SetReplyLimit(std::uint64_t limit) { buffer_.SetReplyLimit(limit); }
   // The rest of the value at `ordinal` that did not fit the row, or null.
   ByteSource* Remainder(std::int32_t ordinal);
 

@@ -90,6 +90,7 @@ TDBXClientTableReader::TDBXClientTableReader(
       buffer_(wire_->BufferSize(), true, false),
       row_(buffer_) {
   buffer_.SetContext(context);
+  buffer_.SetReplyLimit(wire_->ReplyLimit());
   buffer_.SetCommandHandle(table_.command_handle);
   buffer_.SetRowHandle(table_.row_handle);
   buffer_.SetColumnCount(static_cast<std::int32_t>(table_.columns.size()));
@@ -128,8 +129,10 @@ TDBXClientTableReader::~TDBXClientTableReader() {
   }
 }
 
-void TDBXClientTableReader::LoadBlock(std::span<const std::uint8_t> rows, std::int32_t count) {
-  buffer_.LoadRow(rows);
+void TDBXClientTableReader::ReadBlock(TDBXJSonClientInputConnectionHandler& input) {
+  const std::int32_t count = input.ReadDataObjectStart();
+  buffer_.LoadRow(input.Reader(), DataCountBytes(count));
+  input.ReadDataObjectEnd();
   last_block_ = count <= 0;
 }
 
@@ -154,10 +157,8 @@ bool TDBXClientTableReader::FetchNextBlock() {
     if (member != JsonKeyword::kData) {
       throw TDBXError(2, u"Unexpected member in the reply to next:  " + reader.LastString());
     }
-    std::vector<std::uint8_t> rows;
-    const std::int32_t count = wire_->Input().ReadDataObject(&rows);
-    LoadBlock(rows, count);
-    if (!rows.empty()) return true;
+    ReadBlock(wire_->Input());
+    if (buffer_.ReadSize() > 0) return true;
   }
   return false;
 }

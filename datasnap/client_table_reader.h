@@ -33,8 +33,10 @@ class TDBXClientTableReader final : public TDBXReader {
   // Writes reader_close, unflushed, while the connection is open.
   ~TDBXClientTableReader() override;
 
-  // A block of rows; `count` as sent: zero or less marks the last block.
-  void LoadBlock(std::span<const std::uint8_t> rows, std::int32_t count);
+  // The next block of rows, the rest of a "data" object after its name,
+  // read straight into the row buffer. A block whose count is zero or less
+  // is the last.
+  void ReadBlock(TDBXJSonClientInputConnectionHandler& input);
 
   std::int32_t ColumnCount() const override { return static_cast<std::int32_t>(columns_.size()); }
   TDBXValueType& ValueType(std::int32_t ordinal) override;

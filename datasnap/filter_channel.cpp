@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "datasnap/filter_announcement.h"
+#include "datasnap/reply_limit.h"
 #include "runtime/errors.h"
 
 namespace wardenix {
@@ -12,8 +13,9 @@ namespace {
 constexpr std::uint8_t kRequest[5] = {5, 5, 5, 5, 5};
 constexpr std::uint8_t kUnfilteredAnswer[5] = {6, 0, 0, 0, 0};
 constexpr std::uint8_t kFramed = 0x0D;
-// Payloads are read in steps of this size, so that a length from the wire
-// never sizes an allocation before the bytes are there.
+// Payloads are read in steps of this size into a block reserved at the
+// length the wire gives (within the reply limit), whose pages are touched
+// only as the bytes arrive.
 constexpr std::size_t kReadStep = 64 * 1024;
 
 std::uint32_t big_endian32(const std::uint8_t* p) {
@@ -59,7 +61,14 @@ bool TDBXFilterSocketChannel::ReadExact(std::span<std::uint8_t> into) {
 }
 
 bool TDBXFilterSocketChannel::ReadExactInto(std::vector<std::uint8_t>& out, std::uint32_t count) {
+  CheckReplySize(count, kReplyLimit);
   out.clear();
+  // A larger block replaces the old one rather than growing out of it, which
+  // would hold both for a moment.
+  if (out.capacity() < count) {
+    out = {};
+    out.reserve(count);
+  }
   while (out.size() < count) {
     const std::size_t have = out.size();
     const std::size_t step = std::min<std::size_t>(count - have, kReadStep);

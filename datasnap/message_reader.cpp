@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "runtime/errors.h"
 
@@ -272,6 +273,7 @@ const UString& TDBXJSonStreamReader::ReadStringBody() {
     while (run_end < end_ && buffer_[run_end] != '"' && buffer_[run_end] != '\\') ++run_end;
     if (run_end > pos_) {
       const std::size_t old = chars_.size();
+      CheckReplySize(old + (run_end - pos_), reply_limit_);
       chars_.resize(old + (run_end - pos_));
       char16_t* out = chars_.data() + old;
       for (std::size_t k = pos_; k < run_end; ++k) *out++ = buffer_[k];
@@ -300,12 +302,18 @@ const UString& TDBXJSonStreamReader::ReadStringBody() {
       default:
         chars_ += static_cast<char16_t>(e);  // \" \\ \/ and any other byte
     }
+    if (chars_.size() > reply_limit_) CheckReplySize(chars_.size(), reply_limit_);
   }
 }
 
 UString TDBXJSonStreamReader::ReadString() {
   Next(JsonToken::kString);
-  return ReadStringBody();
+  ReadStringBody();
+  // A long text leaves with its block rather than as a copy, so that the
+  // reader does not keep a block of its size for the rest of the connection.
+  constexpr std::size_t kKeptCapacity = 4096;
+  if (chars_.capacity() > kKeptCapacity) return std::exchange(chars_, UString());
+  return chars_;
 }
 
 JsonKeyword TDBXJSonStreamReader::ReadStringCode() {
@@ -482,6 +490,10 @@ void TDBXJSonStreamReader::ReadDataBytes(std::span<std::uint8_t> into) {
 }
 
 void TDBXJSonStreamReader::ReadDataBytes(std::vector<std::uint8_t>& out, std::uint64_t count) {
+  CheckReplySize(count, reply_limit_);
+  // A block read whole is held in exactly its size; one appended to earlier
+  // blocks grows as a vector does, lest every block move all before it.
+  if (out.empty()) out.reserve(static_cast<std::size_t>(count));
   while (count > 0) {
     if (pos_ == end_) Fill();
     const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, end_ - pos_));

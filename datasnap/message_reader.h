@@ -8,6 +8,7 @@
 
 #include "datasnap/channel.h"
 #include "datasnap/dbx_context.h"
+#include "datasnap/reply_limit.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {
@@ -63,6 +64,10 @@ class TDBXJSonStreamReader {
   // A size of 0 or less means 8192 bytes. Errors go through `context`.
   TDBXJSonStreamReader(TDbxChannel& channel, std::int32_t buffer_size, const TDBXContext& context);
 
+  // The largest data block or string taken in (kReplyLimit unless set).
+  void SetReplyLimit(std::uint64_t limit) { reply_limit_ = limit; }
+  std::uint64_t ReplyLimit() const { return reply_limit_; }
+
   // The next token. A string token leaves the reader on its opening quote
   // (read it with ReadStringBody); a number token consumes nothing.
   JsonToken Next();
@@ -73,7 +78,8 @@ class TDBXJSonStreamReader {
   std::int32_t ReadInt();
   std::int64_t ReadLong();
   bool ReadBoolean();
-  // The next token must be a string.
+  // The next token must be a string. A string longer than the reply limit
+  // is refused as it grows past it.
   UString ReadString();
   JsonKeyword ReadStringCode();
   // The string whose opening quote Next() has just returned.
@@ -98,8 +104,11 @@ class TDBXJSonStreamReader {
 
   // The raw bytes of a "data" block, right after its comma.
   void ReadDataBytes(std::span<std::uint8_t> into);
-  // The same, appended to `out`, which grows only as the bytes arrive.
+  // The same, appended to `out`; a count above the reply limit is refused
+  // before any of them is read.
   void ReadDataBytes(std::vector<std::uint8_t>& out, std::uint64_t count);
+  // Steps over the raw bytes of a block that nobody needs.
+  void SkipDataBytes(std::uint64_t count) { SkipBytes(count); }
 
  private:
   void Fill();
@@ -133,6 +142,7 @@ class TDBXJSonStreamReader {
   std::size_t end_ = 0;  // one past the last valid byte
   bool last_boolean_ = false;
   UString chars_;
+  std::uint64_t reply_limit_ = kReplyLimit;
 };
 
 }  // namespace wardenix

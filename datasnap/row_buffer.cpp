@@ -206,18 +206,26 @@ void TDBXRowBuffer::WriteCallback(bool assigned) {
 // ---- reading
 
 void TDBXRowBuffer::LoadRow(std::span<const std::uint8_t> bytes) {
-  Grow(bytes.size());
-  if (!bytes.empty()) std::memcpy(buffer_.data(), bytes.data(), bytes.size());
+  if (bytes.size() > buffer_.size()) {
+    buffer_.assign(bytes.begin(), bytes.end());
+  } else if (!bytes.empty()) {
+    std::memcpy(buffer_.data(), bytes.data(), bytes.size());
+  }
   read_size_ = bytes.size();
   read_at_ = row_start_ = 0;
   ordinal_ = 0;
 }
 
 void TDBXRowBuffer::LoadRow(TDBXJSonStreamReader& reader, std::uint64_t count) {
+  CheckReplySize(count, reply_limit_);
+  // Empty until the block is in whole, should reading it fail.
+  read_size_ = 0;
   if (count <= buffer_.size()) {
     reader.ReadDataBytes(std::span(buffer_).first(static_cast<std::size_t>(count)));
   } else {
-    // Grows only as the bytes arrive.
+    // The previous content goes first, so that a large block is not held
+    // beside it; the buffer keeps its minimum size should the read fail.
+    buffer_ = std::vector<std::uint8_t>(min_size_);
     std::vector<std::uint8_t> incoming;
     reader.ReadDataBytes(incoming, count);
     buffer_ = std::move(incoming);
@@ -428,6 +436,7 @@ TDBXRowBuffer::Located TDBXRowBuffer::Locate(std::int32_t ordinal) {
     value.data_length = size - 5;
   } else {  // blob reference: the whole size, and maybe a first part inline
     value.known_size = big_endian32(&buffer_[at + 1]);
+    CheckReplySize(static_cast<std::uint64_t>(*value.known_size), reply_limit_);
     value.data_at = at + (h == 0x08 ? 5 : 6);
     value.data_length = size - value.data_at + at;
     value.more = h == 0x08 || h == 0x0C;
@@ -448,7 +457,7 @@ std::unique_ptr<TDBXRowBlobStreamReader> TDBXRowBuffer::MakeBlobReader(const Loc
   return std::make_unique<TDBXRowBlobStreamReader>(
       key, value.known_size,
       std::vector<std::uint8_t>(first, first + static_cast<std::ptrdiff_t>(value.data_length)),
-      blob_request_, generation_);
+      blob_request_, generation_, reply_limit_);
 }
 
 UString TDBXRowBuffer::ReadString(std::int32_t ordinal) {

@@ -13,6 +13,7 @@
 #include "datasnap/blob_reader.h"
 #include "datasnap/byte_source.h"
 #include "datasnap/dbx_context.h"
+#include "datasnap/reply_limit.h"
 #include "datasnap/sql_timestamp.h"
 #include "runtime/ustring.h"
 
@@ -40,6 +41,8 @@ class TDBXRowBuffer {
 
   // Errors of malformed rows go through this context when it is set.
   void SetContext(const TDBXContext* context) { context_ = context; }
+  // The largest received block and value (kReplyLimit unless set).
+  void SetReplyLimit(std::uint64_t limit) { reply_limit_ = limit; }
 
   // ---- writing, one value per call in ordinal order
   void WriteNull();
@@ -64,8 +67,11 @@ class TDBXRowBuffer {
   void WriteCallback(bool assigned);
 
   // ---- reading
-  // The received block; the cursor goes to ordinal 0 of the first row.
+  // The received block; the cursor goes to ordinal 0 of the first row. A
+  // block larger than the buffer replaces it with one of exactly its size.
   void LoadRow(std::span<const std::uint8_t> bytes);
+  // The same, read from a "data" block; a count above the reply limit is
+  // refused before any of its bytes is read.
   void LoadRow(TDBXJSonStreamReader& reader, std::uint64_t count);
   std::size_t ReadSize() const { return read_size_; }
   void SetColumnCount(std::int32_t count) { column_count_ = count; }
@@ -89,7 +95,8 @@ class TDBXRowBuffer {
   // A BCD value in binary form: scale byte and magnitude bytes.
   UString ReadBcdBinary(std::int32_t ordinal);
   // The bytes of a byte or stream value: in memory when they came whole,
-  // else a blob reader.
+  // else a blob reader. A blob reference whose size is above the reply
+  // limit is refused before its bytes are asked for.
   std::unique_ptr<ByteSource> ReadBytes(std::int32_t ordinal);
   // Null for a null value.
   std::optional<std::string> ReadJson(std::int32_t ordinal);
@@ -131,6 +138,7 @@ class TDBXRowBuffer {
   bool client_;
   bool parameter_buffer_;
   const TDBXContext* context_ = nullptr;
+  std::uint64_t reply_limit_ = kReplyLimit;
 
   // Reading cursor.
   std::size_t read_size_ = 0;

@@ -47,7 +47,12 @@ void TDBXCharDecoder::Decode(std::span<const std::uint8_t> bytes, UString& out) 
 }
 
 UString DecodeText(std::span<const std::uint8_t> bytes) {
+  // One unit per byte up to the FF, one per two bytes after it.
+  std::size_t narrow = 0;
+  while (narrow < bytes.size() && bytes[narrow] != 0xFF) ++narrow;
+  const std::size_t wide = narrow < bytes.size() ? (bytes.size() - narrow - 1) / 2 : 0;
   UString text;
+  text.reserve(narrow + wide);
   TDBXCharDecoder().Decode(bytes, text);
   return text;
 }

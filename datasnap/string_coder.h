@@ -27,6 +27,7 @@ class TDBXCharDecoder {
   std::uint8_t pending_ = 0;
 };
 
+// The whole text of complete encoded bytes, held in exactly its length.
 UString DecodeText(std::span<const std::uint8_t> bytes);
 
 }  // namespace wardenix

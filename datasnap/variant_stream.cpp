@@ -1,7 +1,7 @@
 #include "datasnap/variant_stream.h"
 
+#include <algorithm>
 #include <bit>
-#include <cstring>
 
 #include "runtime/errors.h"
 
@@ -14,8 +14,9 @@ constexpr std::uint32_t kByRefMarker = 0x4000;
 // Arrays of variants may hold arrays again; deeper nesting than this is
 // refused rather than followed down the stack.
 constexpr int kDeepestNesting = 32;
-// Strings and byte runs are read in steps, so that a count from the stream
-// never sizes an allocation before the bytes are there.
+// Strings and byte runs are read in steps: their block is reserved once, at
+// the size the stream gives (within the limit), and its pages are touched
+// only as the bytes arrive.
 constexpr std::size_t kReadStep = 64 * 1024;
 
 [[noreturn]] void unsupported(std::uint32_t type) {
@@ -45,10 +46,10 @@ int simple_size(std::uint32_t type) {
   }
 }
 
-// Array elements of these types travel as one block of raw memory.
-bool raw_element(std::uint32_t type) {
-  return (type >= varSmallint && type <= varDate) || type == varBoolean ||
-         (type >= varShortInt && type <= varLongWord);
+// Array elements of these types travel as one block of raw memory, the
+// memory an array of them keeps.
+std::size_t raw_size(std::uint32_t type) {
+  return type <= varTypeMask ? RawElementSize(static_cast<VarType>(type)) : 0;
 }
 
 class Out {
@@ -84,15 +85,9 @@ void write_array(const Variant& v, Out& out) {
   out.Little(array.bounds.size(), 4);
   for (const ArrayBound& b : array.bounds) out.Little(static_cast<std::uint32_t>(b.low), 4);
   for (const ArrayBound& b : array.bounds) out.Little(static_cast<std::uint32_t>(b.high), 4);
-  if (raw_element(element)) {
-    const int size = simple_size(element);
-    if (element == varByte) {
-      out.Little(array.bytes.size(), 4);
-      out.Raw(array.bytes);
-      return;
-    }
-    out.Little(array.elements.size() * static_cast<std::size_t>(size), 4);
-    for (const Variant& e : array.elements) out.Little(simple_bits(e, element), size);
+  if (raw_size(element) > 0) {
+    out.Little(array.bytes.size(), 4);
+    out.Raw(array.bytes);
     return;
   }
   for (const Variant& e : array.elements) write_streamer(e, out);
@@ -130,7 +125,7 @@ void write_streamer(const Variant& v, Out& out) {
 
 class In {
  public:
-  explicit In(ByteSource& source) : source_(source) {}
+  In(ByteSource& source, std::uint64_t limit) : source_(source), budget_(limit), limit_(limit) {}
 
   void Exact(std::span<std::uint8_t> into) {
     if (source_.Read(into) != into.size()) throw Exception(u"Stream read error");
@@ -144,38 +139,55 @@ class In {
   }
   std::uint32_t U32() { return static_cast<std::uint32_t>(Little(4)); }
   std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
-  // `count` bytes, in steps as they arrive.
-  std::vector<std::uint8_t> Bytes(std::uint64_t count) {
-    std::vector<std::uint8_t> bytes;
-    while (bytes.size() < count) {
-      const std::size_t have = bytes.size();
-      const std::size_t step = static_cast<std::size_t>(std::min<std::uint64_t>(count - have, kReadStep));
-      bytes.resize(have + step);
-      Exact(std::span(bytes).subspan(have, step));
+
+  // Counts `bytes` of memory against what the whole variant may take.
+  void Charge(std::uint64_t bytes) {
+    if (bytes > budget_) CheckReplySize(limit_ - budget_ + bytes, limit_);
+    budget_ -= bytes;
+  }
+  // `count` bytes into `out`, which ends up holding exactly them.
+  void Bytes(std::vector<std::uint8_t>& out, std::uint64_t count) {
+    Charge(count);
+    out.reserve(static_cast<std::size_t>(count));
+    while (out.size() < count) {
+      const std::size_t have = out.size();
+      const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(count - have, kReadStep));
+      out.resize(have + step);
+      Exact(std::span(out).subspan(have, step));
     }
-    return bytes;
+  }
+  // `length` UTF-16 little-endian code units.
+  UString Text(std::uint32_t length) {
+    Charge(std::uint64_t{length} * 2);
+    UString text;
+    text.reserve(length);
+    std::uint8_t step[4096];
+    while (text.size() < length) {
+      const std::size_t units = std::min<std::size_t>(length - text.size(), sizeof step / 2);
+      Exact(std::span(step, units * 2));
+      for (std::size_t i = 0; i < units; ++i) {
+        text += static_cast<char16_t>(step[2 * i] | (step[2 * i + 1] << 8));
+      }
+    }
+    return text;
   }
 
  private:
   ByteSource& source_;
+  std::uint64_t budget_;
+  std::uint64_t limit_;
 };
 
-Variant simple_value(std::uint32_t type, std::uint64_t bits) {
+Variant simple_value(std::uint32_t type, In& in) {
   switch (type) {
-    case varSmallint: return Variant::from_int16(static_cast<std::int16_t>(bits));
-    case varInteger: return Variant::from_int32(static_cast<std::int32_t>(bits));
-    case varSingle: return Variant::from_single(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
-    case varDouble: return Variant::from_double(std::bit_cast<double>(bits));
-    case varCurrency: return Variant::from_currency(Currency{static_cast<std::int64_t>(bits)});
-    case varDate: return Variant::from_date(TDateTime{std::bit_cast<double>(bits)});
-    case varError: return Variant::from_ordinal(varError, static_cast<std::int32_t>(bits));
-    case varBoolean: return Variant::from_bool(bits != 0);
-    case varShortInt: return Variant::from_ordinal(varShortInt, static_cast<std::int8_t>(bits));
-    case varByte: return Variant::from_byte(static_cast<std::uint8_t>(bits));
-    case varWord: return Variant::from_ordinal(varWord, static_cast<std::uint16_t>(bits));
-    case varLongWord: return Variant::from_uint32(static_cast<std::uint32_t>(bits));
-    default: return Variant();  // decimal: no bytes, no value
+    case varError: return Variant::from_ordinal(varError, static_cast<std::int32_t>(in.U32()));
+    case 14: return Variant();  // decimal: no bytes, no value
+    default: break;
   }
+  std::uint8_t raw[8] = {};
+  const std::size_t size = raw_size(type);
+  in.Exact(std::span(raw, size));
+  return VariantFromRaw(static_cast<VarType>(type), std::span(raw, size));
 }
 
 Variant read_streamer(In& in, int depth);
@@ -196,23 +208,16 @@ Variant read_array(In& in, std::uint32_t type, int depth) {
     count *= static_cast<std::uint64_t>(extent);
     if (count > 0x7FFFFFFF) throw Exception(u"Stream read error");
   }
-  if (raw_element(element)) {
-    const auto size = static_cast<std::size_t>(simple_size(element));
+  if (const std::size_t size = raw_size(element); size > 0) {
     const std::uint32_t total = in.U32();
     if (total != count * size) throw Exception(u"Stream read error");
-    std::vector<std::uint8_t> bytes = in.Bytes(total);
-    if (element == varByte) {
-      array.bytes = std::move(bytes);
-    } else {
-      for (std::size_t at = 0; at < bytes.size(); at += size) {
-        std::uint64_t bits = 0;
-        for (std::size_t i = size; i-- > 0;) bits = (bits << 8) | bytes[at + i];
-        array.elements.push_back(simple_value(element, bits));
-      }
-    }
+    in.Bytes(array.bytes, total);
     return Variant::from_array(std::move(array));
   }
   if (element == varDispatch || element == varUnknown) unsupported(element);
+  // Each element is a Variant of its own, whatever its size in the stream.
+  in.Charge(count * sizeof(Variant));
+  array.elements.reserve(static_cast<std::size_t>(count));
   for (std::uint64_t i = 0; i < count; ++i) array.elements.push_back(read_streamer(in, depth + 1));
   return Variant::from_array(std::move(array));
 }
@@ -225,21 +230,12 @@ Variant read_streamer(In& in, int depth) {
   switch (type) {
     case varEmpty: return Variant();
     case varNull: return Variant::Null();
-    case varOleStr: {
-      const std::uint32_t length = in.U32();
-      const std::vector<std::uint8_t> bytes = in.Bytes(std::uint64_t{length} * 2);
-      UString text(length, u'\0');
-      for (std::size_t i = 0; i < length; ++i) {
-        text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-      }
-      return Variant::from_string(std::move(text));
-    }
+    case varOleStr: return Variant::from_string(in.Text(in.U32()));
     default:
       break;
   }
-  const int size = simple_size(type);
-  if (size < 0) unsupported(type);
-  return simple_value(type, size == 0 ? 0 : in.Little(size));
+  if (simple_size(type) < 0) unsupported(type);
+  return simple_value(type, in);
 }
 
 }  // namespace
@@ -268,23 +264,25 @@ void WriteOleVariantBytes(const Variant& value, std::vector<std::uint8_t>& out) 
   writer.Raw(bytes);
 }
 
-Variant ReadOleVariant(ByteSource& source) {
+Variant ReadOleVariant(ByteSource& source, std::uint64_t limit) {
   std::uint8_t form = 0;
   if (source.Read(std::span(&form, 1)) != 1) return Variant();
-  In in(source);
+  In in(source, limit);
   if (form == kBytesForm) {
     // Only the low 32 bits of the count are used.
     const auto count = static_cast<std::int32_t>(static_cast<std::uint32_t>(in.Little(8)));
     if (count <= 0) return Variant::Null();
-    return Variant::from_bytes(in.Bytes(static_cast<std::uint64_t>(count)));
+    std::vector<std::uint8_t> bytes;
+    in.Bytes(bytes, static_cast<std::uint64_t>(count));
+    return Variant::from_bytes(std::move(bytes));
   }
   if (form == kStreamerForm) return read_streamer(in, 0);
   return Variant();
 }
 
-Variant ReadOleVariant(std::span<const std::uint8_t> bytes) {
-  MemoryByteSource source(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-  return ReadOleVariant(source);
+Variant ReadOleVariant(std::span<const std::uint8_t> bytes, std::uint64_t limit) {
+  SpanByteSource source(bytes);
+  return ReadOleVariant(source, limit);
 }
 
 }  // namespace wardenix

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "datasnap/byte_source.h"
+#include "datasnap/reply_limit.h"
 #include "runtime/variant.h"
 
 namespace wardenix {
@@ -20,8 +21,12 @@ std::vector<std::uint8_t> WriteOleVariant(const Variant& value);
 void WriteOleVariantBytes(const Variant& value, std::vector<std::uint8_t>& out);
 
 // Reads strictly forward. A first byte other than 03 or 02 gives an empty
-// variant; a stream that ends too early raises "Stream read error".
-Variant ReadOleVariant(ByteSource& source);
-Variant ReadOleVariant(std::span<const std::uint8_t> bytes);
+// variant; a stream that ends too early raises "Stream read error". The
+// variant read takes at most `limit` bytes of memory: a count or size that
+// asks for more is refused before the bytes behind it are read (see
+// reply_limit.h). Arrays of fixed-size elements and texts cost what their
+// bytes in the stream do; an array of variants costs a Variant per element.
+Variant ReadOleVariant(ByteSource& source, std::uint64_t limit = kReplyLimit);
+Variant ReadOleVariant(std::span<const std::uint8_t> bytes, std::uint64_t limit = kReplyLimit);
 
 }  // namespace wardenix

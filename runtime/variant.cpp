@@ -1,8 +1,61 @@
 #include "runtime/variant.h"
 
+#include <bit>
 #include <utility>
 
 namespace wardenix {
+
+std::size_t RawElementSize(VarType element_type) {
+  switch (element_type) {
+    case varShortInt:
+    case varByte: return 1;
+    case varSmallint:
+    case varWord:
+    case varBoolean: return 2;
+    case varInteger:
+    case varLongWord:
+    case varSingle: return 4;
+    case varDouble:
+    case varCurrency:
+    case varDate: return 8;
+    default: return 0;
+  }
+}
+
+Variant VariantFromRaw(VarType type, std::span<const std::uint8_t> raw) {
+  const std::size_t size = RawElementSize(type);
+  if (size == 0 || raw.size() < size) return Variant();
+  std::uint64_t bits = 0;
+  for (std::size_t i = size; i-- > 0;) bits = (bits << 8) | raw[i];
+  switch (type) {
+    case varShortInt: return Variant::from_ordinal(varShortInt, static_cast<std::int8_t>(bits));
+    case varByte: return Variant::from_byte(static_cast<std::uint8_t>(bits));
+    case varSmallint: return Variant::from_int16(static_cast<std::int16_t>(bits));
+    case varWord: return Variant::from_ordinal(varWord, static_cast<std::uint16_t>(bits));
+    case varBoolean: return Variant::from_bool(bits != 0);
+    case varInteger: return Variant::from_int32(static_cast<std::int32_t>(bits));
+    case varLongWord: return Variant::from_uint32(static_cast<std::uint32_t>(bits));
+    case varSingle: return Variant::from_single(std::bit_cast<float>(static_cast<std::uint32_t>(bits)));
+    case varDouble: return Variant::from_double(std::bit_cast<double>(bits));
+    case varCurrency: return Variant::from_currency(Currency{static_cast<std::int64_t>(bits)});
+    default: return Variant::from_date(TDateTime{std::bit_cast<double>(bits)});
+  }
+}
+
+std::uint64_t VariantArray::count() const {
+  if (bounds.empty()) return 0;
+  std::uint64_t n = 1;
+  for (const ArrayBound& b : bounds) n *= b.extent() > 0 ? static_cast<std::uint64_t>(b.extent()) : 0;
+  return n;
+}
+
+Variant VariantArray::element(std::size_t index) const {
+  const std::size_t size = RawElementSize(element_type);
+  if (size == 0) return index < elements.size() ? elements[index] : Variant();
+  if (index >= bytes.size() / size) return Variant();
+  return VariantFromRaw(element_type, std::span(bytes).subspan(index * size, size));
+}
+
 Variant Variant::Null() {
   Variant v;
   v.type_ = varNull;

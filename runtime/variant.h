@@ -1,7 +1,8 @@
 #pragma once
 // Variant: a tagged value in the model of OLE variants. Unassigned (varEmpty)
 // and Null (varNull) are distinct states; arrays hold their bounds, and
-// one-dimensional byte arrays keep their bytes in one contiguous block.
+// arrays of numbers, dates and booleans keep their elements in one
+// contiguous block of raw memory.
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -55,14 +56,31 @@ struct ArrayBound {
 
 class Variant;
 
-// The contents of an array variant. Byte arrays keep `bytes`; every other
-// element type keeps one Variant per element in row-major order.
+// Bytes of one element of an array whose elements are kept raw: the
+// fixed-size types (integers of 8 to 32 bits, single, double, currency, date
+// and boolean); 0 for every other element type.
+std::size_t RawElementSize(VarType element_type);
+
+// The contents of an array variant, elements in row-major order (the last
+// index varying fastest). Element types with a raw size keep their elements'
+// little-endian memory in `bytes`, as an OLE safe array holds them, so that an
+// array costs what its data does; every other element type (variants,
+// strings, error codes) keeps one Variant per element in `elements`.
 struct VariantArray {
   VarType element_type = varVariant;
   std::vector<ArrayBound> bounds;
   std::vector<std::uint8_t> bytes;
   std::vector<Variant> elements;
+
+  // How many elements the bounds describe.
+  std::uint64_t count() const;
+  // Element `index` (row-major) as a variant of its own, however it is kept.
+  Variant element(std::size_t index) const;
 };
+
+// A value of a type with a raw size, from its RawElementSize bytes of
+// little-endian memory; unassigned for any other type.
+Variant VariantFromRaw(VarType type, std::span<const std::uint8_t> raw);
 
 class Variant {
  public:

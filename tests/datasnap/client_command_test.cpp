@@ -4,6 +4,8 @@
 // errors from the server and command_close.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "datasnap/client_connection.h"
 #include "datasnap/variant_stream.h"
 #include "dbx/command.h"
@@ -71,6 +73,7 @@ struct Fixture : ::testing::Test {
         TDBXProperties{{u"HostName", u"127.0.0.1"},
                        {u"Port", to_ustring(server->Port())},
                        {u"DriverName", u"Datasnap"}});
+    connection->SetReplyLimit(reply_limit);
     connection->Open();
   }
 
@@ -87,9 +90,30 @@ struct Fixture : ::testing::Test {
     EXPECT_EQ(server->ScriptError(), "");
   }
 
+  std::uint64_t reply_limit = kReplyLimit;
   std::unique_ptr<ScriptedServer> server;
   std::unique_ptr<TDBXClientConnection> connection;
 };
+
+// The reply row of _Consultas whose result is a blob reference: its size and
+// no byte of it, all to be pulled with more_blob.
+std::string blob_reference_row(std::uint32_t size) {
+  RowBuilder row;
+  row->WriteNull();
+  std::string bytes = row.Bytes();
+  bytes += '\x08';
+  for (int shift = 24; shift >= 0; shift -= 8) bytes += static_cast<char>(size >> shift);
+  return bytes;
+}
+
+bool refused_as_too_large(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const TDBXError& e) {
+    return e.ErrorCode() == 2 && e.Message().find(u"more than the 4096 bytes") != UString::npos;
+  }
+  return false;
+}
 
 TEST_F(Fixture, ConsultasIsPreparedExecutedAndAnswersTheBytesOfThePacket) {
   const auto packet = packet_of(300);
@@ -190,6 +214,84 @@ TEST_F(Fixture, AResultLargerThanTheReplyRowIsPulledWithMoreBlob) {
     EXPECT_TRUE(pull.params[4].boolean);   // parameter row
     EXPECT_EQ(pull.params[5].number, 0);   // row handle
   }
+}
+
+TEST_F(Fixture, AnAnswerAboveTheReplyLimitIsRefusedBeforeItIsPulled) {
+  reply_limit = 4096;
+  // A packet whose stream (form 03: a byte and an 8-byte count) is exactly
+  // the limit, pulled whole; then one byte more, refused by its size alone.
+  const auto packet = packet_of(4096 - 9);
+  const std::vector<std::uint8_t> stream = WriteOleVariant(Variant::from_bytes(packet));
+  ASSERT_EQ(stream.size(), 4096u);
+  std::vector<UString> methods;
+  start([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(kConsultasPrepare);
+    side.ReadRequest();
+    side.Send(ExecuteReply(blob_reference_row(4096)));
+    methods.push_back(side.ReadRequest().method);
+    side.Send(R"({"result":[{"data":[-4096,)" + as_text(stream) + "]}]}");
+    side.ReadRequest();
+    side.Send(ExecuteReply(blob_reference_row(4097)));
+    for (;;) methods.push_back(side.ReadRequest().method);
+  });
+  auto command = consultas();
+  command->Prepare();
+  command->GetParameters()[0].Value().SetWideString(u"SELECT * FROM GR_VERSAO");
+  command->ExecuteUpdate();
+  const Variant at_limit = command->GetParameters()[1].Value().GetAsVariant();
+  EXPECT_EQ(std::vector<std::uint8_t>(at_limit.bytes().begin(), at_limit.bytes().end()), packet);
+
+  command->ExecuteUpdate();
+  EXPECT_TRUE(refused_as_too_large([&] { command->GetParameters()[1].Value().GetAsVariant(); }));
+  command.reset();
+  connection->Close();
+  server->Finish();
+  // One pull for the answer at the limit, none for the one above it.
+  EXPECT_EQ(methods, (std::vector<UString>{u"more_blob", u"command_close", u"disconnect"}));
+}
+
+TEST_F(Fixture, AReplyRowAboveTheReplyLimitIsRefused) {
+  reply_limit = 4096;
+  start([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(kConsultasPrepare);
+    side.ReadRequest();
+    side.Send(ExecuteReply(std::string(4097, '\xC0')));
+  });
+  auto command = consultas();
+  command->Prepare();
+  command->GetParameters()[0].Value().SetWideString(u"SELECT * FROM GR_VERSAO");
+  EXPECT_TRUE(refused_as_too_large([&] { command->ExecuteUpdate(); }));
+  command.reset();
+  connection->Close();
+  server->Abort();
+}
+
+TEST_F(Fixture, DataBlocksTheClientDoesNotNeedAreSkipped) {
+  // A command without parameters has no row for a "data" block, and the
+  // client knows no "extra" member: both are stepped over by their counts,
+  // so that blocks larger than the reply limit cost nothing and the stream
+  // stays in step for the next reply.
+  reply_limit = 4096;
+  std::string unneeded(10000, '\0');
+  for (std::size_t i = 0; i < unneeded.size(); ++i) unneeded[i] = "]}{[\",:x"[i % 9];
+  start([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(R"({"result":[{"rows":[3]},{"data":[)" + ServerSide::Data(unneeded) +
+              R"(]},{"extra":[{"data":[-10000,)" + unneeded + "]}]}]}");
+    side.ReadRequest();
+    side.Send(R"({"result":[{"rows":[5]}]})");
+  });
+  auto command = connection->CreateCommand();
+  command->SetCommandType(kServerMethodCommandType);
+  command->SetText(u"TdtmPrincipal._CarregaVariaveis");
+  command->ExecuteUpdate();
+  EXPECT_EQ(command->GetRowsAffected(), 3);
+  command->ExecuteUpdate();
+  EXPECT_EQ(command->GetRowsAffected(), 5);
+  command.reset();
+  finish();
 }
 
 TEST_F(Fixture, ANullResultReadsAsNullAndAnErrorReplyRaisesTheServersError) {

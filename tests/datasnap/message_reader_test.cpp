@@ -219,6 +219,51 @@ TEST(MessageReader, DataBlocksAreCopiedAcrossFillsAndSkipped) {
   }
 }
 
+TEST(MessageReader, BlocksAndStringsAboveTheLimitAreRefused) {
+  const auto is_refusal = [](const TDBXError& e) {
+    return e.ErrorCode() == 2 && e.Message().find(u"more than the 64 bytes") != UString::npos;
+  };
+  {
+    // Only the count is there: the refusal reads nothing behind it.
+    ReaderFixture f(R"({"data":[65,)");
+    f.reader.SetReplyLimit(64);
+    f.reader.Next(JsonToken::kObjectStart);
+    f.reader.ReadStringCode();
+    f.reader.Next(JsonToken::kNameSeparator);
+    f.reader.Next(JsonToken::kArrayStart);
+    const auto count = static_cast<std::uint64_t>(f.reader.ReadLong());
+    f.reader.NextValueSeparator();
+    std::vector<std::uint8_t> bytes;
+    EXPECT_TRUE(is_refusal(error_of([&] { f.reader.ReadDataBytes(bytes, count); })));
+    EXPECT_TRUE(bytes.empty());
+  }
+  {
+    ReaderFixture f(std::string(64, 'b'), 5);
+    f.reader.SetReplyLimit(64);
+    std::vector<std::uint8_t> bytes;
+    f.reader.ReadDataBytes(bytes, 64);
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>(64, 'b'));
+  }
+  // Strings have no length before them: refused as they grow past it,
+  // whether of plain bytes or of escapes.
+  std::string escaped;
+  for (int i = 0; i < 65; ++i) escaped += "\\u0041";
+  const std::pair<std::string, bool> strings[] = {
+      {std::string(64, 'a'), false},
+      {std::string(65, 'a'), true},
+      {escaped, true},
+  };
+  for (const auto& [body, refused] : strings) {
+    ReaderFixture f("\"" + body + "\"", 9);
+    f.reader.SetReplyLimit(64);
+    if (refused) {
+      EXPECT_TRUE(is_refusal(error_of([&] { f.reader.ReadString(); })));
+    } else {
+      EXPECT_EQ(f.reader.ReadString().size(), body.size());
+    }
+  }
+}
+
 TEST(MessageReader, FillsAreTracedWhenTracing) {
   ReaderFixture f("[\t\"" + Bytes({0xE9}) + "\"]", 4);
   std::vector<UString> lines;

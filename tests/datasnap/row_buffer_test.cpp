@@ -319,6 +319,69 @@ TEST(RowReading, MalformedRowsRaise) {
   EXPECT_EQ(loaded(bytes_of({0x23, 3, 0x00, 0x05})).ReadBcdBinary(0), u"-0.005");
 }
 
+TEST(RowReading, RowsCutOneByteShortAreRefused) {
+  // Each value whole in a row, then the same row one byte short. The row is
+  // held in a block of exactly its size (a buffer whose minimum is 1 byte
+  // takes a larger row in a block of its own), so that a read past its end
+  // is an over-read that AddressSanitizer reports.
+  using Read = std::function<void(TDBXRowBuffer&)>;
+  const Read string = [](TDBXRowBuffer& r) { r.ReadString(1); };
+  const Read bytes = [](TDBXRowBuffer& r) { r.ReadBytes(1); };
+  struct CutCase {
+    const char* name;
+    Bytes value;
+    Read read;
+  };
+  const CutCase cases[] = {
+      {"integer", bytes_of({0x64, 0x7F, 0xFF, 0xFF, 0xFF}), [](TDBXRowBuffer& r) { r.ReadInt32(1); }},
+      {"int64", bytes_of({0x68, 1, 2, 3, 4, 5, 6, 7, 8}), [](TDBXRowBuffer& r) { r.ReadInt64(1); }},
+      {"double", bytes_of({0x62, 0x3F, 0xF8}), [](TDBXRowBuffer& r) { r.ReadDouble(1); }},
+      {"timestamp", bytes_of({0x27, 0x66, 0x01, 0x8D, 0x0C, 0x07, 0x33, 0x58}),
+       [](TDBXRowBuffer& r) { r.ReadTimestamp(1); }},
+      {"bcd", bytes_of({0x63, 2, 0x30, 0x39}), [](TDBXRowBuffer& r) { r.ReadBcdBinary(1); }},
+      {"short text", concat({bytes_of({0x23}), ascii("abc")}), string},
+      {"text with a 16-bit length", concat({bytes_of({0x10, 0x00, 0x28}), ascii(std::string(40, 'x'))}),
+       string},
+      {"first part of a text", concat({bytes_of({0x50, 0x00, 0x03}), ascii("abc")}), string},
+      {"json block", concat({bytes_of({0x40, 0, 0, 0, 2}), ascii("{}")}),
+       [](TDBXRowBuffer& r) { r.ReadJson(1); }},
+      {"blob reference", bytes_of({0x08, 0, 0, 0, 9}), bytes},
+      {"blob reference with a first part", bytes_of({0x0C, 0, 0, 0, 9, 0x22, 'a', 'b'}), bytes},
+      {"stream", bytes_of({0x10, 0x00, 0x03, 1, 2, 3}), bytes},
+  };
+  const Bytes first = bytes_of({0x61, 0x05});  // skipped by its header to reach ordinal 1
+  for (const CutCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes whole = concat({first, c.value});
+    TDBXRowBuffer row(1, true, true);
+    row.SetBlobRequest([](const BlobKey&, Bytes&) { return false; });
+    row.LoadRow(whole);
+    ASSERT_EQ(row.Capacity(), whole.size());
+    EXPECT_NO_THROW(c.read(row));
+
+    const Bytes cut(whole.begin(), whole.end() - 1);
+    TDBXRowBuffer short_row(1, true, true);
+    short_row.LoadRow(cut);
+    ASSERT_EQ(short_row.Capacity(), cut.size());
+    try {
+      c.read(short_row);
+      ADD_FAILURE() << "read a value the row does not hold";
+    } catch (const TDBXError& e) {
+      EXPECT_EQ(e.ErrorCode(), 0);
+      EXPECT_EQ(e.Message(), u"Row data ends inside a value");
+    }
+  }
+
+  // A table whose last row is cut: stepping past it by headers refuses too.
+  const Bytes rows = bytes_of({0x61, 1, 0x61, 2, 0x61, 3, 0x62, 1});
+  TDBXRowBuffer table(1, true, false);
+  table.LoadRow(rows);
+  table.SetColumnCount(2);
+  EXPECT_TRUE(table.NextRow());
+  EXPECT_EQ(table.ReadInt32(0), 3);
+  EXPECT_THROW(table.NextRow(), TDBXError);
+}
+
 TEST(BlobReader, PullsTheRestThroughTheRequest) {
   // A string whose first part came inline (header 50) and a blob reference
   // (08) whose bytes all come through the request.
@@ -376,6 +439,91 @@ TEST(BlobReader, RefusesAfterTheCommandClosedOrRanAgain) {
     EXPECT_EQ(e.Message(), u"Command closed or executed again");
   }
   EXPECT_EQ(row.CommandHandle(), -1);
+}
+
+TEST(BlobReader, AValueAboveTheLimitIsRefused) {
+  constexpr std::uint64_t kLimit = 10;
+  const auto refused = [](const std::function<void()>& f) {
+    try {
+      f();
+    } catch (const TDBXError& e) {
+      return e.ErrorCode() == 2 && e.Message().find(u"too large") != UString::npos;
+    }
+    return false;
+  };
+  // A blob reference says its size: above the limit nothing is asked for.
+  for (const int size : {10, 11}) {
+    SCOPED_TRACE(size);
+    TDBXRowBuffer row(0, true, true);
+    row.SetReplyLimit(kLimit);
+    row.LoadRow(bytes_of({0x08, 0, 0, 0, size}));
+    int asked = 0;
+    row.SetBlobRequest([&](const BlobKey&, Bytes& into) {
+      ++asked;
+      into.assign(static_cast<std::size_t>(size), 7);
+      return false;
+    });
+    if (size > static_cast<int>(kLimit)) {
+      EXPECT_TRUE(refused([&] { row.ReadBytes(0); }));
+      EXPECT_EQ(asked, 0);
+    } else {
+      EXPECT_EQ(ReadAll(*row.ReadBytes(0)), Bytes(10, 7));
+    }
+  }
+  // A value in parts (header 50) is refused once its parts pass the limit.
+  for (const std::size_t last : {4u, 5u}) {
+    SCOPED_TRACE(last);
+    TDBXRowBuffer row(0, true, true);
+    row.SetReplyLimit(kLimit);
+    row.LoadRow(concat({bytes_of({0x50, 0x00, 0x03}), ascii("abc")}));
+    std::vector<Bytes> chunks = {ascii("def"), Bytes(last, 'g')};
+    row.SetBlobRequest([&](const BlobKey&, Bytes& into) {
+      into = chunks.front();
+      chunks.erase(chunks.begin());
+      return !chunks.empty();
+    });
+    if (3 + 3 + last > kLimit) {
+      EXPECT_TRUE(refused([&] { row.ReadString(0); }));
+    } else {
+      EXPECT_EQ(row.ReadString(0), u"abcdefgggg");
+    }
+  }
+}
+
+TEST(RowTransfer, ABlockAboveTheLimitIsRefusedBeforeItIsRead) {
+  // The channel holds the count and nothing after it: reading the block
+  // would end in a read error, refusing it does not.
+  test::MemoryChannel in("{\"data\":[65,");
+  TDBXContext context;
+  TDBXJSonStreamReader reader(in, 0, context);
+  reader.Next(JsonToken::kObjectStart);
+  reader.ReadStringCode();
+  reader.Next(JsonToken::kNameSeparator);
+  reader.Next(JsonToken::kArrayStart);
+  const std::int32_t count = reader.ReadInt();
+  reader.NextValueSeparator();
+  TDBXRowBuffer row(0, true, true);
+  row.SetReplyLimit(64);
+  try {
+    row.LoadRow(reader, static_cast<std::uint64_t>(count));
+    ADD_FAILURE() << "block taken in";
+  } catch (const TDBXError& e) {
+    EXPECT_EQ(e.ErrorCode(), 2);
+    EXPECT_EQ(e.Message(),
+              u"The server's reply is too large: 65 bytes, more than the 64 bytes this client takes in");
+  }
+  EXPECT_EQ(row.ReadSize(), 0u);
+
+  // At the limit, and larger than the row's own buffer: held in a block of
+  // exactly its size.
+  const Bytes big(64, 0xC0);
+  test::MemoryChannel whole(std::string(big.begin(), big.end()), 7);
+  TDBXJSonStreamReader at_limit(whole, 0, context);
+  TDBXRowBuffer small(1, true, true);
+  small.SetReplyLimit(64);
+  small.LoadRow(at_limit, big.size());
+  EXPECT_EQ(small.Capacity(), 64u);
+  EXPECT_TRUE(small.GetNull(63));
 }
 
 TEST(RowTransfer, RowTravelsInADataBlock) {
