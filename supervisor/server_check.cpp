@@ -73,6 +73,7 @@ WatchdogActions TfrmPrincipal::watchdog_actions() {
     CnxServer.AbortBlockedCall();
     on_main_thread([this] { CnxServer.SetConnected(false); });
   };
+  a.abort_blocked_connect = [this] { CnxServer.AbortBlockedCall(); };
   a.dataset_open = [this] { return cdsGet_Data.Active(); };
   a.close_dataset = [this] { on_main_thread([this] { cdsGet_Data.Close(); }); };
   a.enable_server_timer = [this] { on_main_thread([this] { tmServidor.set_enabled(true); }); };

@@ -20,7 +20,15 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
     if (!gate.act([&] { process = a.ops->VerificaProcesso(a.process_name()); })) return;
     if (process != 0) {
       // Running but not accepting: kill it; a later check's watchdog starts it.
-      if (!gate.act([&] { a.ops->ForceTerminateServer(); })) return;
+      // The kill ends a connect that hangs on the server, unless the server
+      // is out of its reach (another user's): the connect is then ended
+      // here, or no check would ever run again.
+      if (!gate.act([&] {
+            a.ops->ForceTerminateServer();
+            a.abort_blocked_connect();
+          })) {
+        return;
+      }
       if (!gate.sleep_for(2000ms)) return;
       if (!gate.act([&] { a.enable_server_timer(); })) return;
     } else {

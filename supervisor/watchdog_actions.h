@@ -15,6 +15,7 @@ class SystemOps;
 struct WatchdogActions {
   std::function<bool()> server_connected;       // CnxServer is connected
   std::function<void()> disconnect_server;      // ends a blocked call at once, then disconnects
+  std::function<void()> abort_blocked_connect;  // ends a connect the main thread waits in
   std::function<bool()> dataset_open;           // cdsGet_Data is open
   std::function<void()> close_dataset;
   std::function<void()> enable_server_timer;    // tmServidor

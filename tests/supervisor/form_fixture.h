@@ -45,6 +45,7 @@ struct StandInServer {
   Mode mode = Mode::Accept;     // while running
   Mode launched_mode = Mode::Accept;
   Call call = Call::Answer;
+  bool unkillable = false;      // another user's process: the kill is refused
   std::vector<std::pair<long long, std::string>> events;
   // Trips the abort of connects that hang, as killing the server breaks them.
   std::vector<std::shared_ptr<AbortSwitch>> hanging;
@@ -79,6 +80,7 @@ class StandInOps : public SystemOps {
     std::vector<std::shared_ptr<AbortSwitch>> broken;
     {
       std::lock_guard lock(server->mutex);
+      if (server->unkillable) return;
       server->running = false;
       broken.swap(server->hanging);
     }

@@ -71,6 +71,20 @@ TEST_F(ServerCheck, AHangingConnectEndsWhenTheWatchdogKillsTheServer) {
   EXPECT_EQ(server.recorded().back(), (std::pair<long long, std::string>{T + 62000, kLaunch}));
 }
 
+TEST_F(ServerCheck, AHangingConnectToAServerOutOfReachEndsAfterTheKillIsRefused) {
+  server_is(true, Mode::Hang);
+  server.unkillable = true;
+  run_until(T + 62000);
+  // The watchdog's kill fails; it ends the connect itself, and the checks go
+  // on every 40 s instead of waiting on that connect for good.
+  EXPECT_EQ(server.recorded(), (Events{{T + 2000, kConnect},
+                                       {T + 22000, "kill"},
+                                       {T + 22000, "hang ended"},
+                                       {T + 42000, kConnect},
+                                       {T + 62000, "kill"},
+                                       {T + 62000, "hang ended"}}));
+}
+
 TEST_F(ServerCheck, ConnectsWhereTheWindowSaysAfterTheShowStep) {
   server_is(true, Mode::Accept);
   form->edServidor.SetText(u"server2");
