@@ -6,7 +6,6 @@
 // itself included).
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,39 +15,7 @@
 #include "dataset/client_dataset.h"
 #include "dataset/data_store.h"
 #include "tests/dataset/packet_writer.h"
-
-namespace {
-
-// Live heap bytes, counted by the replaced global operator new below.
-std::atomic<std::size_t> g_live{0};
-std::atomic<std::size_t> g_peak{0};
-
-void* counted_alloc(std::size_t size) {
-  auto* block = static_cast<std::size_t*>(std::malloc(size + sizeof(std::max_align_t)));
-  if (!block) throw std::bad_alloc();
-  *block = size;
-  const std::size_t live = g_live.fetch_add(size) + size;
-  std::size_t peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-  }
-  return reinterpret_cast<char*>(block) + sizeof(std::max_align_t);
-}
-
-void counted_free(void* p) {
-  if (!p) return;
-  auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(p) - sizeof(std::max_align_t));
-  g_live.fetch_sub(*block);
-  std::free(block);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return counted_alloc(size); }
-void* operator new[](std::size_t size) { return counted_alloc(size); }
-void operator delete(void* p) noexcept { counted_free(p); }
-void operator delete[](void* p) noexcept { counted_free(p); }
-void operator delete(void* p, std::size_t) noexcept { counted_free(p); }
-void operator delete[](void* p, std::size_t) noexcept { counted_free(p); }
+#include "bench/heap_counter.h"
 
 namespace {
 
@@ -160,10 +127,9 @@ void measure_load(benchmark::State& state, const Variant& p, Load load) {
   const std::size_t size = p.bytes().size();
   double peak_ratio = 0;
   for (auto _ : state) {
-    const std::size_t before = g_live.load();
-    g_peak.store(before);
+    const std::size_t before = wardenix::bench::reset_heap_peak();
     load(p);
-    const std::size_t extra = g_peak.load() - before;
+    const std::size_t extra = wardenix::bench::heap_peak() - before;
     peak_ratio = static_cast<double>(size + extra) / static_cast<double>(size);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));

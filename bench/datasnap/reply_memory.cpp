@@ -12,7 +12,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,39 +32,7 @@
 #include "proxy/uclasse_datasnap.h"
 #include "runtime/errors.h"
 #include "trialserver/versao_table.h"
-
-namespace {
-
-// Live heap bytes, counted by the replaced global operator new below.
-std::atomic<std::size_t> g_live{0};
-std::atomic<std::size_t> g_peak{0};
-
-void* counted_alloc(std::size_t size) {
-  auto* block = static_cast<std::size_t*>(std::malloc(size + sizeof(std::max_align_t)));
-  if (!block) throw std::bad_alloc();
-  *block = size;
-  const std::size_t live = g_live.fetch_add(size) + size;
-  std::size_t peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
-  }
-  return reinterpret_cast<char*>(block) + sizeof(std::max_align_t);
-}
-
-void counted_free(void* p) {
-  if (!p) return;
-  auto* block = reinterpret_cast<std::size_t*>(static_cast<char*>(p) - sizeof(std::max_align_t));
-  g_live.fetch_sub(*block);
-  std::free(block);
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return counted_alloc(size); }
-void* operator new[](std::size_t size) { return counted_alloc(size); }
-void operator delete(void* p) noexcept { counted_free(p); }
-void operator delete[](void* p) noexcept { counted_free(p); }
-void operator delete(void* p, std::size_t) noexcept { counted_free(p); }
-void operator delete[](void* p, std::size_t) noexcept { counted_free(p); }
+#include "bench/heap_counter.h"
 
 namespace wardenix {
 namespace {
@@ -276,26 +243,25 @@ Measured take_in(std::uint16_t port, Form form) {
   }
 
   Measured measured;
-  const std::size_t heap_before = g_live.load();
-  g_peak.store(heap_before);
+  const std::size_t heap_before = bench::reset_heap_peak();
   const std::size_t resident_before = status_kb("VmRSS:");
   reset_resident_peak();
   // Held as the probe holds it: the result lives while the dataset loads.
   if (form == Form::Text) {
     const UString text = proxy._Get_IPCliente();
     if (text.empty()) std::abort();
-    measured.heap_peak = measured.call_heap_peak = g_peak.load() - heap_before;
+    measured.heap_peak = measured.call_heap_peak = bench::heap_peak() - heap_before;
     measured.resident_peak = (status_kb("VmHWM:") - resident_before) * 1024;
   } else {
     const Variant result = proxy._Consultas(u"SELECT * FROM GR_VERSAO");
-    measured.call_heap_peak = g_peak.load() - heap_before;
+    measured.call_heap_peak = bench::heap_peak() - heap_before;
     if (packet) {
       dataset.SetData(result);
       if (!dataset.Active()) std::abort();
     } else if (!result.is_array()) {
       std::abort();
     }
-    measured.heap_peak = g_peak.load() - heap_before;
+    measured.heap_peak = bench::heap_peak() - heap_before;
     measured.resident_peak = (status_kb("VmHWM:") - resident_before) * 1024;
   }
   return measured;
