@@ -32,14 +32,7 @@ eval "$("$source_dir/demo/private-bus.sh" start "$work/bus" --standin "$standin"
   --unit FirebirdServerDefaultInstance.service=active)"
 
 server_pid() { pgrep -f "^$work/bin/DAZEVAVIZ.EXE" | head -n 1 || true; }
-# wait_until SECONDS COMMAND...: polls every 50 ms.
-wait_until() {
-  local deadline=$(( $(date +%s%N) + $1 * 1000000000 )); shift
-  until "$@"; do
-    (( $(date +%s%N) < deadline )) || return 1
-    sleep 0.05
-  done
-}
+source "$source_dir/tests/app/wait_until.sh"
 server_runs() { [[ -n "$(server_pid)" ]]; }
 server_replaced() { local p; p=$(server_pid); [[ -n "$p" && "$p" != "$first" ]]; }
 gone() { ! kill -0 "$1" 2>/dev/null || [[ "$(ps -o stat= -p "$1")" == Z* ]]; }

@@ -19,14 +19,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# wait_until SECONDS COMMAND...: polls every 50 ms.
-wait_until() {
-  local deadline=$(( $(date +%s%N) + $1 * 1000000000 )); shift
-  until "$@"; do
-    (( $(date +%s%N) < deadline )) || return 1
-    sleep 0.05
-  done
-}
+source "$source_dir/tests/app/wait_until.sh"
 alive() {
   local state
   state=$(sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | cut -c1) || true
