@@ -308,17 +308,37 @@ struct AbortCase {
 
 std::ostream& operator<<(std::ostream& out, const AbortCase& c) { return out << c.name; }
 
+// True when `work` ended before the server gave up waiting, so that a lost
+// abort fails the test instead of hanging it.
+bool ends(ScriptedServer& server, std::future<void>& work) {
+  if (work.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return true;
+  server.Abort();
+  work.wait();
+  return false;
+}
+
+// Points the connection component at a scripted server.
+void aim(TSQLConnection& connection, std::uint16_t port) {
+  connection.DriverName = u"Datasnap";
+  connection.Params = {u"Port=" + to_ustring(port), u"HostName=127.0.0.1"};
+}
+
+// A server that answers the connect and the metadata command, then nothing.
+struct SilentOnceConnected {
+  explicit SilentOnceConnected(int handle)
+      : server([this, handle](ServerSide& side) {
+          side.ReadRequest();
+          side.Send(ConnectReply(handle));
+          answer_metadata(side, execute, after);
+          hold(side);
+        }) {}
+  Request execute;
+  std::vector<Request> after;
+  ScriptedServer server;
+};
+
 class AbortAtEveryPhase : public ::testing::TestWithParam<AbortCase> {
  protected:
-  // Runs `work` as the component's thread would; true when it ended before
-  // the server gave up waiting (so that a lost abort fails the test instead
-  // of hanging it).
-  static bool ends(ScriptedServer& server, std::future<void>& work) {
-    if (work.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return true;
-    server.Abort();
-    work.wait();
-    return false;
-  }
   // The watchdog's abort, from a thread of its own, once the server has
   // received `request`.
   static void abort_after(ScriptedServer& server, TSQLConnection& connection,
@@ -346,8 +366,7 @@ TEST_P(AbortAtEveryPhase, EndsWhatTheComponentIsBlockedInAndBreaksTheConnection)
     hold(side);
   });
   TSQLConnection connection(default_driver_registry());
-  connection.DriverName = u"Datasnap";
-  connection.Params = {u"Port=" + to_ustring(server.Port()), u"HostName=127.0.0.1"};
+  aim(connection, server.Port());
   const auto watchdog = [&] { std::thread([&] { connection.AbortBlockedCall(); }).join(); };
   if (c.phase == Phase::BeforeConnect) connection.BeforeConnect = watchdog;
   if (c.phase == Phase::BeforeDisconnect) connection.BeforeDisconnect = watchdog;
@@ -405,17 +424,9 @@ INSTANTIATE_TEST_SUITE_P(
 // A watchdog's disconnect when the component's thread is idle: the next call
 // fails at once, yet the disconnect still says goodbye to the server.
 TEST(ConnectionAbort, AnAbortWhileIdleBreaksTheNextCallButNotTheDisconnect) {
-  Request execute;
-  std::vector<Request> after;
-  ScriptedServer server([&](ServerSide& side) {
-    side.ReadRequest();
-    side.Send(ConnectReply(6));
-    answer_metadata(side, execute, after);
-    hold(side);
-  });
+  SilentOnceConnected first(6);
   TSQLConnection connection(default_driver_registry());
-  connection.DriverName = u"Datasnap";
-  connection.Params = {u"Port=" + to_ustring(server.Port()), u"HostName=127.0.0.1"};
+  aim(connection, first.server.Port());
   connection.SetConnected(true);
   std::thread([&] { connection.AbortBlockedCall(); }).join();
   auto work = std::async(std::launch::async, [&] {
@@ -425,29 +436,18 @@ TEST(ConnectionAbort, AnAbortWhileIdleBreaksTheNextCallButNotTheDisconnect) {
     command->SetText(u"TdtmPrincipal._Consultas");
     EXPECT_THROW(command->Prepare(), TDBXError);
   });
-  if (work.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-    server.Abort();
-    work.wait();
-    FAIL() << "the abort was lost";
-  }
+  ASSERT_TRUE(ends(first.server, work)) << "the abort was lost";
   work.get();
 
-  Request execute2;
-  std::vector<Request> after2;
-  ScriptedServer second([&](ServerSide& side) {
-    side.ReadRequest();
-    side.Send(ConnectReply(7));
-    answer_metadata(side, execute2, after2);
-    hold(side);
-  });
+  SilentOnceConnected second(7);
   TSQLConnection idle(default_driver_registry());
-  idle.DriverName = u"Datasnap";
-  idle.Params = {u"Port=" + to_ustring(second.Port()), u"HostName=127.0.0.1"};
+  aim(idle, second.server.Port());
   idle.SetConnected(true);
   std::thread([&] { idle.AbortBlockedCall(); }).join();
   idle.SetConnected(false);
-  second.Finish();
-  EXPECT_NE(second.Received().find(R"({"method":"disconnect","params":[7]})"), std::string::npos);
+  second.server.Finish();
+  EXPECT_NE(second.server.Received().find(R"({"method":"disconnect","params":[7]})"),
+            std::string::npos);
 }
 
 }  // namespace
