@@ -1,4 +1,5 @@
 #include "supervisor/ini_file.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -65,12 +66,8 @@ TEST(IniValues, BinaryGarbageGivesDefaultsWithoutCrashing) {
 }
 
 struct IniFileOnDisk : ::testing::Test {
-  fs::path dir = fs::temp_directory_path() / "wardenix-ini-test";
-  void SetUp() override {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
+  testing::TempDir temp;
+  fs::path dir = temp.path();
   UString path(const char* name) { return from_utf8((dir / name).string()); }
 };
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "form_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace wardenix::testing {
 namespace {
@@ -15,19 +16,16 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 struct MainWindow : FormFixture {
+  TempDir temp;
   fs::path dir;
 
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("wardenix-form-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    dir = temp.path();
     host.directory = from_utf8((dir / "").string());
     host.file_dates[host.directory + u"varudedizerazidad.exe"] = {2015, 9, 30, 16, 11, 8, 0};
   }
   void TearDown() override {
     FormFixture::TearDown();
-    fs::remove_all(dir);
   }
   void write_ini(const std::string& text) { std::ofstream(dir / "rez.ini", std::ios::binary) << text; }
 };

@@ -2,6 +2,7 @@
 // real machine: the version this test program carries, file dates at the
 // file system's two-second resolution, and the locale formats.
 #include "sysops/host_info.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -31,9 +32,8 @@ TEST(HostInfo, ExecutablePathAndDirectory) {
 }
 
 TEST(HostInfo, FileDatesAtTwoSecondResolution) {
-  const fs::path dir = fs::temp_directory_path() / "wardenix-host-info-test";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  const testing::TempDir temp;
+  const fs::path& dir = temp.path();
   const fs::path file = dir / "varudedizerazidad.exe";
   std::ofstream(file) << "x";
   // An odd second: the date is cut to the even second before it.

@@ -18,6 +18,7 @@
 
 #include "dataset/packet_budget.h"
 #include "tests/dataset/packet_writer.h"
+#include "tests/support/temp_dir.h"
 
 namespace wardenix {
 namespace {
@@ -53,16 +54,7 @@ std::string native_path(std::string path) {
 
 class InspectCommand : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string name = "wardenix-inspect-";
-    name.append(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    dir_ = std::filesystem::temp_directory_path() / name;
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
+  void SetUp() override { dir_ = temp_.path(); }
 
   std::string write(const std::string& name, const Bytes& bytes) {
     const auto path = dir_ / name;
@@ -97,6 +89,7 @@ class InspectCommand : public ::testing::Test {
 
   RunResult inspect(const Bytes& packet) { return run(join({"packet \"", write("packet.bin", packet), "\""})); }
 
+  testing::TempDir temp_;
   std::filesystem::path dir_;
 };
 

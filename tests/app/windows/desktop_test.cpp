@@ -14,6 +14,7 @@
 
 #include "app/windows/control_ids.h"
 #include "tests/supervisor/form_fixture.h"
+#include "tests/support/temp_dir.h"
 
 #ifndef TEST_DEZOZUDE_DIR
 #error TEST_DEZOZUDE_DIR names the directory of the test broadcast library
@@ -80,6 +81,7 @@ struct WindowsDesktop : ::testing::Test {
   StandInOps ops;
   StandInHost host;
   TDBXDriverRegistry drivers;
+  testing::TempDir temp;
   fs::path dir;
   HMODULE library = nullptr;
   std::unique_ptr<Desktop> desktop;
@@ -87,10 +89,7 @@ struct WindowsDesktop : ::testing::Test {
   Millis ended_at{-1};
 
   void SetUp() override {
-    dir = fs::temp_directory_path() /
-          ("wardenix-desktop-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    dir = temp.path();
     host.directory = from_utf8((dir / "").string());
     host.file_dates = {{host.directory + u"varudedizerazidad.exe", {2015, 9, 30, 16, 11, 8, 0}}};
     ops.server = &server;
@@ -104,7 +103,6 @@ struct WindowsDesktop : ::testing::Test {
     clock.wait_for_threads(kNoDeadline);
     if (library) FreeLibrary(library);
     SetDllDirectoryW(nullptr);
-    fs::remove_all(dir);
   }
 
   void provide_library() {

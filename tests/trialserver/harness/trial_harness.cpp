@@ -10,19 +10,6 @@
 namespace wardenix::testing {
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::random_device seed;
-  std::string name("wardenix-test-");
-  name.append(std::to_string(seed())).append(1, '-').append(std::to_string(seed()));
-  path_ = fs::temp_directory_path() / name;
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
 fs::path copy_trial_server(const fs::path& dir, const std::string& file_name) {
   const fs::path target = dir / fs::path(std::u8string(file_name.begin(), file_name.end()));
   fs::copy_file(trial_server_path(), target, fs::copy_options::overwrite_existing);

@@ -12,23 +12,11 @@
 #include <vector>
 
 #include "runtime/ustring.h"
+#include "tests/support/temp_dir.h"
 
 namespace wardenix::testing {
 
 using std::chrono::milliseconds;
-
-// A fresh directory of its own, removed with everything in it at the end.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
 
 // The built trial server, as this system names paths.
 std::filesystem::path trial_server_path();
