@@ -490,18 +490,24 @@ TEST(BlobReader, AValueAboveTheLimitIsRefused) {
   }
 }
 
-TEST(RowTransfer, ABlockAboveTheLimitIsRefusedBeforeItIsRead) {
-  // The channel holds the count and nothing after it: reading the block
-  // would end in a read error, refusing it does not.
-  test::MemoryChannel in("{\"data\":[65,");
-  TDBXContext context;
-  TDBXJSonStreamReader reader(in, 0, context);
+// Reads `{"data":[COUNT,` and returns COUNT: the block's bytes come next.
+std::int32_t enter_data_block(TDBXJSonStreamReader& reader) {
   reader.Next(JsonToken::kObjectStart);
   reader.ReadStringCode();
   reader.Next(JsonToken::kNameSeparator);
   reader.Next(JsonToken::kArrayStart);
   const std::int32_t count = reader.ReadInt();
   reader.NextValueSeparator();
+  return count;
+}
+
+TEST(RowTransfer, ABlockAboveTheLimitIsRefusedBeforeItIsRead) {
+  // The channel holds the count and nothing after it: reading the block
+  // would end in a read error, refusing it does not.
+  test::MemoryChannel in("{\"data\":[65,");
+  TDBXContext context;
+  TDBXJSonStreamReader reader(in, 0, context);
+  const std::int32_t count = enter_data_block(reader);
   TDBXRowBuffer row(0, true, true);
   row.SetReplyLimit(64);
   try {
@@ -541,12 +547,7 @@ TEST(RowTransfer, RowTravelsInADataBlock) {
     test::MemoryChannel in(channel.Written(), 5);
     TDBXContext context;
     TDBXJSonStreamReader reader(in, 0, context);
-    reader.Next(JsonToken::kObjectStart);
-    reader.ReadStringCode();
-    reader.Next(JsonToken::kNameSeparator);
-    reader.Next(JsonToken::kArrayStart);
-    const std::int32_t count = reader.ReadInt();
-    reader.NextValueSeparator();
+    const std::int32_t count = enter_data_block(reader);
     TDBXRowBuffer row(buffer_size, true, true);
     row.LoadRow(reader, static_cast<std::uint64_t>(count));
     reader.Next(JsonToken::kArrayEnd);
