@@ -145,16 +145,16 @@ run_mode() {
   rows+=("| $name | $(secs "$T") | $killed | ${again:--} | $expected |")
 }
 
-spec_row_none="without a previous responsiveness watchdog"
+rules_row_none="without a previous responsiveness watchdog"
 run_mode "accept (healthy)" "not killed" none
-run_mode "refuse" "killed T+22 by the connection watchdog, started T+62 ($spec_row_none)" none --mode refuse
-run_mode "hang" "killed T+22 by the connection watchdog, started T+62 ($spec_row_none)" none --mode hang
+run_mode "refuse" "killed T+22 by the connection watchdog, started T+62 ($rules_row_none)" none --mode refuse
+run_mode "hang" "killed T+22 by the connection watchdog, started T+62 ($rules_row_none)" none --mode hang
 run_mode "hang, --spawn-child" "as hang, with its child" none --mode hang --spawn-child
 run_mode "hang-call" "disconnected T+24; the probe fails before it starts a responsiveness watchdog: never killed" none --mode hang-call
 run_mode "error-call" "the probe fails before it starts a responsiveness watchdog: never killed" none --mode error-call
 run_mode "cut-reply" "as error-call: never killed" none --mode cut-reply
 run_mode "null-result" "data through AS_GetRecords: not killed" none --mode null-result
-run_mode "--slow 10 s" "slower than about 6 s: killed (Part 1.5); by the timing of Part 1.4, each watchdog waits as long as its probe took: not killed" none --slow "$(real_ms 10)"
+run_mode "--slow 10 s" "slower than about 6 s: killed, by what the server must do; by the probe's timing, each watchdog waits as long as its probe took: not killed" none --slow "$(real_ms 10)"
 run_mode "--slow 25 s" "disconnected T+24 before the answer; as hang-call" none --slow "$(real_ms 25)"
 run_mode "stopped after two passing checks" "killed T+6 by the previous responsiveness watchdog, started T+22 and T+26" stop
 # Started at 122 s, it ends at about 200 s, between the checks at 180 and 220.
@@ -165,6 +165,6 @@ echo
 echo "Fault matrix at --time-scale $scale, in seconds of the watchdog's clock (T: the tick of the"
 echo "check that first met the fault; a start that fails at once may pass unseen between two looks):"
 echo
-echo "| Server | T (s) | Faulty server | Started again | Part 1.3 and 1.4 give |"
+echo "| Server | T (s) | Faulty server | Started again | The server check's rules give |"
 echo "|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"

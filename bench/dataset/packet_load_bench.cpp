@@ -101,9 +101,9 @@ const Variant& option_packet() {
   static const Variant bytes = [] {
     TableSpec table;
     for (std::size_t c = 0; c < 16; ++c) {
-      ColumnSpec spec = column("C" + std::to_string(c), 1, 4);
-      spec.options.assign(65535, OptionSpec{"O", type_word(40, 0), {}});
-      table.columns.push_back(std::move(spec));
+      ColumnSpec optioned = column("C" + std::to_string(c), 1, 4);
+      optioned.options.assign(65535, OptionSpec{"O", type_word(40, 0), {}});
+      table.columns.push_back(std::move(optioned));
     }
     return Variant::from_bytes(PacketWriter(table).finish());
   }();
