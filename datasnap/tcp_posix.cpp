@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -73,6 +74,12 @@ struct TcpSocket::Impl {
     fd = handle;
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    // A request often leaves in two writes before its reply is read (a
+    // command's close, then the next prepare); held back by Nagle's
+    // algorithm, the second waits for the peer's delayed acknowledgement,
+    // about 40 ms a time. The bytes on the wire stay the same.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   }
 };
 
