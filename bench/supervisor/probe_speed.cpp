@@ -86,10 +86,29 @@ class TrialServerProcess {
   std::uint16_t port_ = 0;
 };
 
-// ---- five raw round trips: a few bytes echoed by another process, as the
-// server is one
+// ---- raw round trips: a few bytes echoed by another process, as the server
+// is one
 
-double five_round_trips() {
+struct RoundTrips {
+  double five = 0;                 // on a standing connection
+  double fresh_connection = 0;     // the same after a connect, then the close
+};
+
+void exchange(TcpSocket& client, int trips) {
+  std::uint8_t message[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  std::uint8_t answer[64];
+  for (int trip = 0; trip < trips; ++trip) {
+    client.Send(message);
+    std::size_t got = 0;
+    while (got < sizeof message) {
+      const int n = client.Receive(std::span(answer).subspan(got));
+      if (n <= 0) std::abort();
+      got += static_cast<std::size_t>(n);
+    }
+  }
+}
+
+RoundTrips round_trips() {
   TcpListener listener;
   listener.Listen(u"127.0.0.1", 0);
   constexpr int kRuns = 200;
@@ -97,36 +116,39 @@ double five_round_trips() {
   const pid_t echo = fork();
   if (echo < 0) std::abort();
   if (echo == 0) {
-    auto peer = listener.Accept();
-    std::uint8_t buffer[64];
-    for (;;) {
-      const int got = peer->Receive(buffer);
-      if (got <= 0) _exit(0);
-      peer->Send(std::span(buffer, static_cast<std::size_t>(got)));
-    }
-  }
-  listener.Close();
-  TcpSocket client;
-  client.Connect(u"127.0.0.1", listener.Port());
-  std::vector<double> runs;
-  std::uint8_t message[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  std::uint8_t answer[64];
-  for (int run = 0; run < kRuns; ++run) {
-    const auto started = Steady::now();
-    for (int trip = 0; trip < 5; ++trip) {
-      client.Send(message);
-      std::size_t got = 0;
-      while (got < sizeof message) {
-        const int n = client.Receive(std::span(answer).subspan(got));
-        if (n <= 0) std::abort();
-        got += static_cast<std::size_t>(n);
+    // One connection after another, each echoed until the client closes it.
+    for (int served = 0; served <= kRuns; ++served) {
+      auto peer = listener.Accept();
+      std::uint8_t buffer[64];
+      for (int got; (got = peer->Receive(buffer)) > 0;) {
+        peer->Send(std::span(buffer, static_cast<std::size_t>(got)));
       }
     }
-    runs.push_back(Seconds(Steady::now() - started).count());
+    _exit(0);
   }
-  client.Close();
+  listener.Close();
+  std::vector<double> standing;
+  {
+    TcpSocket client;
+    client.Connect(u"127.0.0.1", listener.Port());
+    for (int run = 0; run < kRuns; ++run) {
+      const auto started = Steady::now();
+      exchange(client, 5);
+      standing.push_back(Seconds(Steady::now() - started).count());
+    }
+    client.Close();
+  }
+  std::vector<double> fresh;
+  for (int run = 0; run < kRuns; ++run) {
+    const auto started = Steady::now();
+    TcpSocket client;
+    client.Connect(u"127.0.0.1", listener.Port());
+    exchange(client, 5);
+    client.Close();
+    fresh.push_back(Seconds(Steady::now() - started).count());
+  }
   waitpid(echo, nullptr, 0);
-  return median(runs);
+  return {median(standing), median(fresh)};
 }
 
 // ---- one probe
@@ -183,8 +205,11 @@ std::uint32_t rows_for(double bytes) {
 }
 
 int run(const std::vector<double>& megabytes) {
-  const double trips = five_round_trips();
-  std::printf("five raw round trips on loopback: %8.3f ms (median of 200)\n", trips * 1e3);
+  const RoundTrips raw = round_trips();
+  const double trips = raw.five;
+  std::printf("five raw round trips on loopback: %8.3f ms; with a fresh connection: %8.3f ms"
+              " (medians of 200)\n",
+              raw.five * 1e3, raw.fresh_connection * 1e3);
   // What every probe holds whatever the answer (the connection's buffers and
   // objects); the answer's own cost is the peak above it.
   double fixed_heap = 0;
@@ -192,10 +217,10 @@ int run(const std::vector<double>& megabytes) {
     TrialServerProcess server(3);
     const Measured probe = probe_median(server.port(), 200);
     fixed_heap = probe.heap_peak;
-    std::printf("one probe, three rows (%zu bytes): %8.3f ms = %.2f x five round trips (median of 200),"
-                " heap peak %.2f MB\n",
+    std::printf("one probe, three rows (%zu bytes): %8.3f ms = %.2f x five round trips"
+                " (%.2f x with a fresh connection; median of 200), heap peak %.2f MB\n",
                 trial::versao_packet(3).size(), probe.seconds * 1e3, probe.seconds / trips,
-                fixed_heap / 1e6);
+                probe.seconds / raw.fresh_connection, fixed_heap / 1e6);
   }
   for (const double mb : megabytes) {
     const std::uint32_t rows = rows_for(mb * 1e6);
