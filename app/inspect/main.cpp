@@ -1,10 +1,13 @@
 // wardenix-inspect: diagnostics for administrators.
-//   wardenix-inspect packet FILE   loads FILE as a data packet and prints it as JSON
+//   wardenix-inspect packet FILE          loads FILE as a data packet and prints it as JSON
+//   wardenix-inspect config [DIR] [--json] what the watchdog reads from DIR's rez.ini
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
+#include <string>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -15,18 +18,25 @@
 #include <io.h>
 #endif
 
+#include "app/inspect/config_report.h"
 #include "app/inspect/json_writer.h"
 #include "app/inspect/packet_report.h"
+#include "datasnap/tcp_socket.h"
 #include "dataset/data_store.h"
 #include "dataset/packet_budget.h"
+#include "sysops/host_info.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: wardenix-inspect packet FILE\n";
+constexpr const char* kUsage =
+    "usage: wardenix-inspect packet FILE\n"
+    "       wardenix-inspect config [DIR] [--json]\n";
 
 constexpr const char* kHelp =
     "usage: wardenix-inspect packet FILE\n"
+    "       wardenix-inspect config [DIR] [--json]\n"
     "\n"
+    "packet FILE\n"
     "Loads FILE as a data packet (binary or XML) the way the watchdog's client\n"
     "dataset loads an answer, and prints one JSON object: columns, rows, dataset\n"
     "options and table options, or the error that rejects the packet.\n"
@@ -36,7 +46,16 @@ constexpr const char* kHelp =
     "header, counts and lengths take; bytes after the packet are not read.\n"
     "\n"
     "Exit status: 0 the packet is accepted, 1 it is rejected, 2 a usage error or\n"
-    "a file that cannot be read, is not a regular file or is too large.\n";
+    "a file that cannot be read, is not a regular file or is too large.\n"
+    "\n"
+    "config [DIR] [--json]\n"
+    "Reads DIR/rez.ini (DIR: this program's own directory, where the watchdog\n"
+    "keeps it) as the watchdog reads it and prints the server's host (IPDS) and\n"
+    "port (PORTADS), the line each came from or that the default applies, and\n"
+    "how the file's text was read. A port that is not a number from 1 to 65535\n"
+    "and a host that is empty or does not resolve are named as problems.\n"
+    "--json prints one JSON object instead.\n"
+    "Exit status: 0 the watchdog can use the values, 1 it cannot, 2 a usage error.\n";
 
 static_assert(wardenix::kMaxPacketBytes == 33554432, "the help text names the largest packet");
 
@@ -73,6 +92,41 @@ int fail(const char* path, const char* why) {
   return 2;
 }
 
+int usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+// config [DIR] [--json]
+int run_config(const std::vector<std::string_view>& arguments) {
+  bool json = false;
+  std::optional<std::string_view> directory;
+  for (const std::string_view argument : arguments) {
+    if (argument == "--json") {
+      json = true;
+    } else if (!directory && !argument.starts_with("-")) {
+      directory = argument;
+    } else {
+      return usage();
+    }
+  }
+  wardenix::UString file;
+  if (directory) {
+    file = wardenix::from_utf8((std::filesystem::path(*directory) / "rez.ini").string());
+  } else {
+    file = wardenix::directory_of(wardenix::make_platform_host_info()->executable_path()) + u"rez.ini";
+  }
+  const wardenix::ConfigReport report = wardenix::check_config(file, wardenix::HostLookupError);
+  if (json) {
+    wardenix::JsonWriter writer;
+    wardenix::write_config_json(report, writer);
+    std::printf("%s\n", writer.text().c_str());
+  } else {
+    std::fputs(wardenix::config_text(report).c_str(), stdout);
+  }
+  return report.usable() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,10 +137,10 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return 0;
   }
-  if (argc != 3 || std::strcmp(argv[1], "packet") != 0) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  if (argc >= 2 && std::strcmp(argv[1], "config") == 0) {
+    return run_config(std::vector<std::string_view>(argv + 2, argv + argc));
   }
+  if (argc != 3 || std::strcmp(argv[1], "packet") != 0) return usage();
   const char* path = argv[2];
   // Opening a FIFO or a device would wait for a writer or read without end.
   std::error_code error;
