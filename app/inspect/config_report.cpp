@@ -1,5 +1,8 @@
 #include "app/inspect/config_report.h"
 
+#include <initializer_list>
+#include <string_view>
+
 namespace wardenix {
 namespace {
 
@@ -11,7 +14,15 @@ ConfigValue value_of(const char* key, const IniLookup& found, UStringView defaul
   return value;
 }
 
-std::string quoted(const UString& text) { return "\"" + to_utf8(text) + "\""; }
+// Pieces are joined with append: the cross compiler warns wrongly about
+// "literal" + std::string.
+std::string join(std::initializer_list<std::string_view> pieces) {
+  std::string joined;
+  for (const std::string_view piece : pieces) joined.append(piece);
+  return joined;
+}
+
+std::string quoted(const UString& text) { return join({"\"", to_utf8(text), "\""}); }
 
 std::string port_problem(const UString& port) {
   const bool digits = !port.empty() && port.size() <= 5 &&
@@ -20,7 +31,7 @@ std::string port_problem(const UString& port) {
     const long number = std::stol(to_utf8(port));
     if (number >= 1 && number <= 65535) return {};
   }
-  return quoted(port) + " is not a port: a number from 1 to 65535 is needed";
+  return join({quoted(port), " is not a port: a number from 1 to 65535 is needed"});
 }
 
 const char* encoding_text(IniEncoding encoding) {
@@ -34,7 +45,7 @@ const char* encoding_text(IniEncoding encoding) {
 }
 
 std::string origin(const ConfigValue& value) {
-  return value.line ? "line " + std::to_string(value.line) : "the default: the key is missing";
+  return value.line ? join({"line ", std::to_string(value.line)}) : "the default: the key is missing";
 }
 
 }  // namespace
@@ -53,24 +64,24 @@ ConfigReport check_config(const UString& file, const HostResolver& resolve) {
   if (report.host.value.empty()) {
     report.host.problem = "the host is empty";
   } else if (const auto error = resolve(report.host.value)) {
-    report.host.problem = quoted(report.host.value) + " does not resolve: " + to_utf8(*error);
+    report.host.problem = join({quoted(report.host.value), " does not resolve: ", to_utf8(*error)});
   }
   report.port.problem = port_problem(report.port.value);
   return report;
 }
 
 std::string config_text(const ConfigReport& report) {
-  std::string out = "file:     " + to_utf8(report.file) + "\n";
-  out += "encoding: ";
-  out += report.file_read ? encoding_text(report.encoding)
-                          : "(missing or unreadable: the defaults apply)";
-  out += "\n";
+  std::string out = join({"file:     ", to_utf8(report.file), "\n", "encoding: ",
+                          report.file_read ? encoding_text(report.encoding)
+                                           : "(missing or unreadable: the defaults apply)",
+                          "\n"});
   for (const ConfigValue* value : {&report.host, &report.port}) {
-    out += std::string(value->key) + ":" + std::string(9 - std::string(value->key).size(), ' ') +
-           quoted(value->value) + " (" + origin(*value) + ")\n";
+    const std::string_view key = value->key;
+    out += join({key, ":", std::string(9 - key.size(), ' '), quoted(value->value), " (", origin(*value),
+                 ")\n"});
   }
   for (const ConfigValue* value : {&report.host, &report.port}) {
-    if (!value->problem.empty()) out += "problem:  " + std::string(value->key) + ": " + value->problem + "\n";
+    if (!value->problem.empty()) out += join({"problem:  ", value->key, ": ", value->problem, "\n"});
   }
   out += report.usable() ? "OK\n" : "NOT USABLE\n";
   return out;
