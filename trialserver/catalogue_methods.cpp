@@ -156,6 +156,43 @@ UString hex_text(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+// The call text as the inputs come, or only its length when the answer
+// needs no more: a data packet's bytes need not be held twice over in hex.
+class CallText {
+ public:
+  CallText(std::u16string_view method_name, bool keep_text) : keep_text_(keep_text) {
+    Add(method_name);
+    Add(u"(");
+  }
+  void Add(std::u16string_view part) {
+    length_ += part.size();
+    if (keep_text_) text_ += part;
+  }
+  void AddHex(std::span<const std::uint8_t> bytes) {
+    if (keep_text_) {
+      text_ += hex_text(bytes);
+    }
+    length_ += 2 * bytes.size();
+  }
+  const UString& Text() const { return text_; }
+  std::int32_t Length() const { return static_cast<std::int32_t>(length_); }
+
+ private:
+  bool keep_text_;
+  UString text_;
+  std::size_t length_ = 0;
+};
+
+// Whether the answer of `method` shows the call text itself.
+bool shows_call_text(const CatalogueMethod& method) {
+  if (method.result == Text) return true;
+  if (method.result != Variant) return false;
+  for (const CatalogueArgument& argument : method.arguments) {
+    if (argument.type == Variant) return false;
+  }
+  return true;
+}
+
 // The reply row; what of a text or stream does not fit stays in the
 // result for the client's more_blob requests.
 class ReplyRow {
@@ -221,15 +258,15 @@ MethodResult RunCatalogueMethod(const MethodCall& call) {
   MethodResult result;
   ReplyRow out(call.buffer_size, result);
 
-  UString call_text = UString(method.name) + u"(";
+  CallText call_text(method.name, shows_call_text(method));
   bool all_given = true;  // no input null or the empty text
   std::optional<std::optional<std::vector<std::uint8_t>>> last_variant;  // inner: null
   const auto count = static_cast<std::int32_t>(method.arguments.size());
   for (std::int32_t ordinal = 0; ordinal < count; ++ordinal) {
     const CatalogueArgument& argument = method.arguments[static_cast<std::size_t>(ordinal)];
-    if (ordinal > 0) call_text += u",";
+    if (ordinal > 0) call_text.Add(u",");
     if (in.GetNull(ordinal)) {
-      call_text += u"null";
+      call_text.Add(u"null");
       all_given = false;
       if (argument.type == Variant) last_variant.emplace();
       out.Row().WriteNull();
@@ -238,33 +275,33 @@ MethodResult RunCatalogueMethod(const MethodCall& call) {
     switch (argument.type) {
       case Text: {
         const UString value = in.ReadString(ordinal);
-        call_text += value;
+        call_text.Add(value);
         all_given = all_given && !value.empty();
         out.Text(ordinal, argument.in_out ? value + u"*" : value);
         break;
       }
       case Currency: {
         const UString value = in.ReadString(ordinal);
-        call_text += value;
+        call_text.Add(value);
         out.Text(ordinal, value);
         break;
       }
       case Integer: {
         const std::int32_t value = in.ReadInt32(ordinal);
-        call_text += to_ustring(value);
+        call_text.Add(to_ustring(value));
         out.Row().WriteInt32(value);
         break;
       }
       case DateTime: {
         const TSQLTimeStamp value = in.ReadTimestamp(ordinal);
-        call_text += date_time_text(value);
+        call_text.Add(date_time_text(value));
         out.Row().WriteTimestamp(value);
         break;
       }
       case Variant: {
         const auto source = in.ReadBytes(ordinal);
         std::vector<std::uint8_t> value = source ? ReadAll(*source) : std::vector<std::uint8_t>{};
-        call_text += hex_text(value);
+        call_text.AddHex(value);
         last_variant.emplace(value);
         out.Stream(ordinal, std::move(value));
         break;
@@ -275,19 +312,19 @@ MethodResult RunCatalogueMethod(const MethodCall& call) {
         throw TDBXError(27, u"Argumento sem regra: " + UString(argument.name));
     }
   }
-  call_text += u")";
+  call_text.Add(u")");
 
   if (method.result) {
-    const auto length = static_cast<std::int32_t>(call_text.size());
+    const std::int32_t length = call_text.Length();
     switch (*method.result) {
-      case Text: out.Text(count, call_text); break;
+      case Text: out.Text(count, call_text.Text()); break;
       case Integer: out.Row().WriteInt32(length); break;
       case Boolean: out.Row().WriteBoolean(all_given); break;
       case Double: out.Row().WriteDouble(length / 4.0); break;
       case DateTime: out.Row().WriteTimestamp(kFixedDateTime); break;
       case Variant:
         if (!last_variant) {
-          out.Stream(count, WriteOleVariant(wardenix::Variant::from_string(call_text)));
+          out.Stream(count, WriteOleVariant(wardenix::Variant::from_string(call_text.Text())));
         } else if (*last_variant) {
           out.Stream(count, std::move(**last_variant));
         } else {
