@@ -27,8 +27,8 @@ struct FakeServer {
   // The reply row of the next execution, by ordinal; missing means null.
   std::map<std::int32_t, Variant> reply;
   std::vector<std::string> events;
-  // Run at each preparation and execution; a failure they raise is the
-  // server's.
+  // Run at each preparation and at each execution (once its row is in
+  // `sent`); a failure they raise is the server's.
   std::function<void()> on_prepare;
   std::function<void()> on_execute;
   // Each execution's row as written, one text per value.
@@ -166,11 +166,10 @@ class FakeCommand final : public TDBXCommand {
   }
   void DerivedExecuteUpdate() override {
     server_.events.push_back("execute");
+    FakeRow* row = Row();
+    if (row) server_.sent.push_back(row->Written());
     if (server_.on_execute) server_.on_execute();
-    if (FakeRow* row = Row()) {
-      server_.sent.push_back(row->Written());
-      row->Load(server_.reply);
-    }
+    if (row) row->Load(server_.reply);
   }
   void DerivedClearParameters() override {
     if (FakeRow* row = Row()) row->Clear();
