@@ -1,6 +1,6 @@
 #pragma once
 // What the trial server can run: the metadata command, the remote method
-// TdtmPrincipal._Consultas and the provider call TdmPrincipal.AS_GetRecords.
+// TdtmPrincipal._Consultas and the provider operations of TdmPrincipal.
 // Each execution takes the client's parameter row and gives back the reply
 // row: every parameter's value in ordinal order, inputs echoed, outputs and
 // the return value filled in.
@@ -25,7 +25,12 @@ inline constexpr std::int32_t kWideString = 26;
 inline constexpr std::int32_t kVariant = 35;  // a byte stream holding a variant
 }  // namespace dbx_type
 
-enum class CommandKind { MetaData, Consultas, GetRecords };
+enum class CommandKind {
+  MetaData,
+  Consultas,
+  // The provider operations of TdmPrincipal (provider_methods.h).
+  ApplyUpdates, GetRecords, DataRequest, GetProviderNames, GetParams, RowRequest, Execute,
+};
 
 inline constexpr char16_t kServerMethodType[] = u"DataSnap.ServerMethod";
 inline constexpr char16_t kProductName[] = u"DAZEVAVIZ";
