@@ -35,7 +35,10 @@ Variant on_wire(const Variant& value) { return Variant::from_bytes(WriteOleVaria
 // A variant as the fake row records it when the client writes it.
 std::string sent_stream(const Variant& value) {
   std::string text = "stream";
-  for (const std::uint8_t b : WriteOleVariant(value)) text += " " + std::to_string(b);
+  for (const std::uint8_t b : WriteOleVariant(value)) {
+    text += ' ';
+    text += std::to_string(b);
+  }
   return text;
 }
 
