@@ -18,29 +18,10 @@ if [[ "${WARDENIX_PRIVATE_PIDS:-}" != 1 || $$ != 1 ]]; then
   exec "$source_dir/demo/private-pids.sh" --net --or-exit 77 bash "$0" "$@"
 fi
 
-work=$(mktemp -d)
-mkdir -p "$work/bin" "$work/bus"
-cp "$console" "$server" "$work/bin/"
-touch "$work/bin/varudedizerazidad.exe"
+source "$source_dir/tests/app/console_env.sh"
 calls="$work/calls"
 # The watchdog starts the server without arguments: it takes these.
 printf '%s\n' --mode null-result --call-log "$calls" >"$work/bin/DAZEVAVIZ.ARGS"
-console_pid=
-cleanup() {
-  [[ -n "$console_pid" ]] && kill -KILL "$console_pid" 2>/dev/null || true
-  "$source_dir/demo/private-bus.sh" stop "$work/bus" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-eval "$("$source_dir/demo/private-bus.sh" start "$work/bus" --standin "$standin" \
-  --unit FirebirdServerDefaultInstance.service=active)"
-
-server_pid() { pgrep -f "^$work/bin/DAZEVAVIZ.EXE" | head -n 1 || true; }
-source "$source_dir/tests/app/wait_until.sh"
-server_runs() { [[ -n "$(server_pid)" ]]; }
-checks() { grep -c ': Verificando Conexão$' "$work/log" || true; }
-checks_reach() { (( $(checks) >= $1 )); }
 fetch='TdmPrincipal.AS_GetRecords provider=dspAux count=-1 options=1'
 reset='TdmPrincipal.AS_GetRecords provider=dspAux count=0 options=2'
 # The line number of the first line of the call log that is exactly $1.
@@ -51,9 +32,7 @@ reset_follows_fetch() {
 }
 fail() { echo "$1"; cat "$work/log"; [[ -f "$calls" ]] && cat "$calls"; exit 1; }
 
-[[ -z "$(server_pid)" ]] || { echo "a trial server of this test runs already" >&2; exit 1; }
-(cd "$work/bin" && exec ./wardenix-console --time-scale "$scale") >"$work/log" 2>&1 &
-console_pid=$!
+start_console "$scale"
 
 # The first check finds the server missing; its watchdog starts it.
 wait_until 60 server_runs || fail "the missing server was not started"
@@ -72,7 +51,4 @@ kill -0 "$first" 2>/dev/null || fail "the server that answers through the provid
 echo "kept through $(( $(checks) - before )) checks: pid $first"
 (( $(grep -c -x -F "$fetch" "$calls") >= 5 )) || fail "fewer fetches than checks"
 
-kill -INT "$console_pid"
-wait_until 5 bash -c "! kill -0 $console_pid 2>/dev/null" || { echo "the console did not quit"; exit 1; }
-wait "$console_pid" || { echo "the console exited with $?"; exit 1; }
-console_pid=
+quit_console
