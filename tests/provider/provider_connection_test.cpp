@@ -307,6 +307,28 @@ TEST(ProviderNames, OnlyCommasSeparateAndAnEmptyTextIsNull) {
   EXPECT_TRUE(ProviderNamesFromText(u"").is_null());
 }
 
+TEST_F(LinkOnFakeDriver, TheProviderNamesReplyIsSplitAtCommasOnly) {
+  server.parameters = {{WideStringType, kReturn}};
+  struct Case {
+    const char* name;
+    std::map<std::int32_t, Variant> reply;
+    Variant expected;
+  };
+  const Case cases[] = {
+      {"two names, a space in the second", {{0, Variant::from_string(u"a,b c")}},
+       Variant::from_elements({Variant::from_string(u"a"), Variant::from_string(u"b c")})},
+      {"an empty text", {{0, Variant::from_string(u"")}}, Variant::Null()},
+      {"no text", {}, Variant::Null()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.reply = c.reply;
+    Variant names;
+    ASSERT_FALSE(dssPrincipal.AS_GetProviderNames(names).Failed());
+    EXPECT_EQ(names, c.expected);
+  }
+}
+
 // Every operation: the server method it calls, what it writes at each
 // ordinal and what it reads back from which.
 TEST_F(LinkOnFakeDriver, EachOperationWritesAndReadsItsParametersByOrdinal) {
