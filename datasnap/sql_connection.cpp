@@ -14,6 +14,13 @@ TSQLConnection::~TSQLConnection() {
   } catch (...) {
     // Nothing is left to tell of a connection that could not say goodbye.
   }
+  // An owner may leave the list while told; work on a copy of it.
+  const auto notices = removal_notices_;
+  for (const auto& [owner, notice] : notices) {
+    const bool still_there = std::any_of(removal_notices_.begin(), removal_notices_.end(),
+                                         [&](const auto& entry) { return entry.first == owner; });
+    if (still_there && notice) notice();
+  }
 }
 
 void TSQLConnection::SetConnected(bool connected) {
@@ -146,6 +153,15 @@ void TSQLConnection::RegisterClient(const void* owner, Client client) {
 
 void TSQLConnection::UnregisterClient(const void* owner) {
   std::erase_if(clients_, [&](const auto& entry) { return entry.first == owner; });
+}
+
+void TSQLConnection::FreeNotification(const void* owner, RemovalNotice notice) {
+  RemoveFreeNotification(owner);
+  removal_notices_.emplace_back(owner, std::move(notice));
+}
+
+void TSQLConnection::RemoveFreeNotification(const void* owner) {
+  std::erase_if(removal_notices_, [&](const auto& entry) { return entry.first == owner; });
 }
 
 void TSQLConnection::notify_clients(bool connected) {

@@ -23,7 +23,7 @@ class TSQLConnection {
   explicit TSQLConnection(const TDBXDriverRegistry& drivers);
   TSQLConnection(const TSQLConnection&) = delete;
   TSQLConnection& operator=(const TSQLConnection&) = delete;
-  ~TSQLConnection();  // disconnects first
+  ~TSQLConnection();  // disconnects first, then sends the removal notices
 
   UString DriverName;
   bool LoginPrompt = false;
@@ -58,6 +58,11 @@ class TSQLConnection {
   using Client = std::function<void(bool connected)>;
   void RegisterClient(const void* owner, Client client);
   void UnregisterClient(const void* owner);
+  // The removal notice: told once, when the component is destroyed (after
+  // its disconnect), so that `owner` drops its reference to it.
+  using RemovalNotice = std::function<void()>;
+  void FreeNotification(const void* owner, RemovalNotice notice);
+  void RemoveFreeNotification(const void* owner);
 
  private:
   void connect();
@@ -75,6 +80,7 @@ class TSQLConnection {
   TDBXProperties properties_;
   DatabaseMetaData metadata_;
   std::vector<std::pair<const void*, Client>> clients_;
+  std::vector<std::pair<const void*, RemovalNotice>> removal_notices_;
   // Guarded, since another thread aborts: the switch of the connection from
   // the start of its connect to the end of its disconnect, how many
   // operations are under way, and an abort that came while none was.

@@ -31,6 +31,8 @@ TfrmPrincipal::TfrmPrincipal(Services services)
   CnxServer.Params = {u"Port=3063", u"RIDaduvorod=58013742QHZVMTRB"};
   CnxServer.BeforeConnect = [this] { CnxServerBeforeConnect(); };
   CnxServer.AfterConnect = [this] { CnxServerAfterConnect(); };
+  dssPrincipal.SetServerClassName(u"TdmPrincipal");
+  dssPrincipal.SetSQLConnection(&CnxServer);
   cdsGet_Data.SetProviderName(u"dspAux");
 }
 
@@ -50,6 +52,7 @@ void TfrmPrincipal::FormCreate() {
   changed();
   sts[1].text = u"Versão.: " + VersaoExecutavel();
   changed();
+  cdsGet_Data.SetRemoteServer(&dssPrincipal);
 }
 
 UString TfrmPrincipal::VersaoExecutavel() {

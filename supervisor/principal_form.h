@@ -8,6 +8,7 @@
 #include "datasnap/sql_connection.h"
 #include "dataset/client_dataset.h"
 #include "mainloop/event_loop.h"
+#include "provider/provider_connection.h"
 #include "runtime/datetime.h"
 #include "supervisor/activity_log.h"
 #include "supervisor/application.h"
@@ -101,7 +102,11 @@ class TfrmPrincipal {
   MenuItem PopupMenu1[3] = {
       {u"Propriedades1", u"Visualizar"}, {u"N1", u"-"}, {u"EncerrarServidor1", u"Finalizar"}};
 
+  // Declared in this order so that they go in reverse: the dataset leaves
+  // the link, the link frees its commands while the connection is still
+  // there, and the connection disconnects last.
   TSQLConnection CnxServer;
+  TDSProviderConnection dssPrincipal{u"dssPrincipal"};
   TClientDataSet cdsGet_Data{u"cdsGet_Data"};
   // The newest watchdog thread of each kind; main thread only.
   WatchdogRef TThread_Conexao;

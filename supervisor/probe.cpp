@@ -45,6 +45,8 @@ void TfrmPrincipal::CnxServerAfterConnect() {
   }
   if (!gate_->sleep_for(2000ms)) return;  // quitting
   start_responsiveness_watchdog();
+  // After a null answer the dataset is closed: this fetches its rows through
+  // the provider link, and the close that follows sends the reset call.
   cdsGet_Data.Open();
 }
 

@@ -75,6 +75,9 @@ WatchdogActions TfrmPrincipal::watchdog_actions() {
   };
   a.abort_blocked_connect = [this] { CnxServer.AbortBlockedCall(); };
   a.dataset_open = [this] { return cdsGet_Data.Active(); };
+  // A close after a fetch through the provider link sends the reset call on
+  // CnxServer, so it runs where every other remote call does: on the main
+  // thread, as a call that a watchdog's disconnect ends.
   a.close_dataset = [this] { on_main_thread([this] { cdsGet_Data.Close(); }); };
   a.enable_server_timer = [this] { on_main_thread([this] { tmServidor.set_enabled(true); }); };
   a.clear_conexao_reference = [this] { on_main_thread([this] { TThread_Conexao.reset(); }); };

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "mainloop/clock.h"
+#include "trialserver/call_log.h"
 #include "trialserver/options.h"
 #include "trialserver/process.h"
 #include "trialserver/protocol_session.h"
@@ -43,6 +44,11 @@ int main(int argc, char** argv) {
   if (parsed.options.help) {
     std::fputs(usage_text().c_str(), stdout);
     return 0;
+  }
+  const std::string& call_log = parsed.options.call_log;
+  if (!call_log.empty() && !OpenCallLog(call_log)) {
+    std::fprintf(stderr, "DAZEVAVIZ.EXE: cannot open %s\n", call_log.c_str());
+    return 2;
   }
   const auto clock = wardenix::make_system_clock();
   const int code = run_server(parsed.options, *clock, MakeProtocolSession(parsed.options, *clock));

@@ -88,6 +88,10 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
       const std::string* v = value();
       if (!v || v->empty()) return fail("--port-file needs a file path");
       o.port_file = *v;
+    } else if (name == "--call-log") {
+      const std::string* v = value();
+      if (!v || v->empty()) return fail("--call-log needs a file path");
+      o.call_log = *v;
     } else if (name == "--handshake") {
       const std::string* v = value();
       if (!v || !parse_handshake(*v, o.handshake)) {
@@ -158,10 +162,15 @@ std::string usage_text() {
          "                       hang-call:   answer connect and metadata, never a\n"
          "                                    server method\n"
          "                       error-call:  answer server methods with an error\n"
-         "                       null-result: answer _Consultas with null\n"
+         "                       null-result: answer _Consultas with null (the\n"
+         "                                    provider's AS_GetRecords still\n"
+         "                                    answers its packet)\n"
          "                       cut-reply:   close the connection halfway through\n"
          "                                    the answer to a server method\n"
          "  --slow MS            answer server methods only after MS milliseconds\n"
+         "  --call-log PATH      append one line per server method it runs to PATH:\n"
+         "                       the command text, and for AS_GetRecords also\n"
+         "                       \" provider=NAME count=N options=N\"\n"
          "  --handshake KIND     unfiltered (default), framed (an empty filter list)\n"
          "                       or filter (announces a filter that changes nothing)\n"
          "  --filter-id ID       the id of that filter (PassThrough)\n"

@@ -16,7 +16,8 @@ enum class FaultMode {
   // and the metadata command, then at the execution of a server method...
   CallHang,    // ...never answers
   CallError,   // ...answers an error object
-  NullResult,  // ...answers _Consultas with a null result
+  NullResult,  // ...answers _Consultas with a null result (AS_GetRecords still
+               // answers its packet)
   CutReply,    // ...closes the connection halfway through the reply
 };
 
@@ -47,6 +48,8 @@ struct TrialOptions {
   std::string child_image;  // empty: this program
   ChildStyle child_style = ChildStyle::Plain;
   std::string port_file;  // where to write the port once listening
+  // Where to append one line per server method run (call_log.h); empty: nowhere.
+  std::string call_log;
   bool help = false;
 
   // The protocol.

@@ -1,8 +1,8 @@
 #pragma once
 // What the trial server can run: the metadata command, the remote method
-// TdtmPrincipal._Consultas, the provider call TdmPrincipal.AS_GetRecords,
-// the other methods of the catalogue (catalogue_methods.h) and the method
-// list (method_list.h).
+// TdtmPrincipal._Consultas, the provider operations of TdmPrincipal
+// (provider_methods.h), the other methods of the catalogue
+// (catalogue_methods.h) and the method list (method_list.h).
 // Each execution takes the client's parameter row and gives back the reply
 // row: every parameter's value in ordinal order, inputs echoed, outputs and
 // the return value filled in.
@@ -27,9 +27,16 @@ inline constexpr std::int32_t kWideString = 26;
 inline constexpr std::int32_t kVariant = 35;  // a byte stream holding a variant
 }  // namespace dbx_type
 
-// The catalogue's other methods (catalogue_methods.h) are kinds of their own,
-// FirstCatalogueMethod plus the method's place in the catalogue.
-enum class CommandKind { MetaData, Consultas, GetRecords, MethodList, FirstCatalogueMethod = 0x100 };
+enum class CommandKind {
+  MetaData,
+  Consultas,
+  // The provider operations of TdmPrincipal (provider_methods.h).
+  ApplyUpdates, GetRecords, DataRequest, GetProviderNames, GetParams, RowRequest, Execute,
+  MethodList,
+  // The catalogue's other methods (catalogue_methods.h) are kinds of their
+  // own, FirstCatalogueMethod plus the method's place in the catalogue.
+  FirstCatalogueMethod = 0x100,
+};
 
 inline constexpr char16_t kServerMethodType[] = u"DataSnap.ServerMethod";
 inline constexpr char16_t kProductName[] = u"DAZEVAVIZ";

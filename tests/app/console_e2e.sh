@@ -16,32 +16,11 @@ if [[ "${WARDENIX_PRIVATE_PIDS:-}" != 1 || $$ != 1 ]]; then
   exec "$source_dir/demo/private-pids.sh" --net --or-exit 77 bash "$0" "$@"
 fi
 
-work=$(mktemp -d)
-mkdir -p "$work/bin" "$work/bus"
-cp "$console" "$server" "$work/bin/"
-touch "$work/bin/varudedizerazidad.exe"
-console_pid=
-cleanup() {
-  [[ -n "$console_pid" ]] && kill -KILL "$console_pid" 2>/dev/null || true
-  "$source_dir/demo/private-bus.sh" stop "$work/bus" >/dev/null 2>&1 || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-eval "$("$source_dir/demo/private-bus.sh" start "$work/bus" --standin "$standin" \
-  --unit FirebirdServerDefaultInstance.service=active)"
-
-server_pid() { pgrep -f "^$work/bin/DAZEVAVIZ.EXE" | head -n 1 || true; }
-source "$source_dir/tests/app/wait_until.sh"
-server_runs() { [[ -n "$(server_pid)" ]]; }
+source "$source_dir/tests/app/console_env.sh"
 server_replaced() { local p; p=$(server_pid); [[ -n "$p" && "$p" != "$first" ]]; }
 gone() { ! kill -0 "$1" 2>/dev/null || [[ "$(ps -o stat= -p "$1")" == Z* ]]; }
-checks() { grep -c ': Verificando Conexão$' "$work/log" || true; }
-fail() { echo "$1"; cat "$work/log"; exit 1; }
 
-[[ -z "$(server_pid)" ]] || { echo "a trial server of this test runs already" >&2; exit 1; }
-(cd "$work/bin" && exec ./wardenix-console --time-scale "$scale") >"$work/log" 2>&1 &
-console_pid=$!
+start_console "$scale"
 
 # Start 30 s, database 60 s, first check 100 s, its watchdog starts the
 # missing server at 122 s: about 2.4 s.
@@ -51,8 +30,7 @@ echo "started: pid $first"
 
 # A healthy server answers every probe: five checks later it still runs.
 before=$(checks)
-wait_until 30 bash -c "(( \$(grep -c ': Verificando Conexão\$' '$work/log') >= $before + 5 ))" ||
-  fail "the checks stopped"
+wait_until 30 checks_reach $(( before + 5 )) || fail "the checks stopped"
 [[ "$(server_pid)" == "$first" ]] || fail "the server that answers the probe was replaced"
 echo "kept through $(( $(checks) - before )) checks: pid $first"
 
@@ -66,7 +44,4 @@ echo "started again: pid $(server_pid)"
 
 grep -q ': Firebird Default OK$' "$work/log"
 
-kill -INT "$console_pid"
-wait_until 5 bash -c "! kill -0 $console_pid 2>/dev/null" || { echo "the console did not quit"; exit 1; }
-wait "$console_pid" || { echo "the console exited with $?"; exit 1; }
-console_pid=
+quit_console

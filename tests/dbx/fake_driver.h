@@ -2,6 +2,7 @@
 // A driver without a wire for tests of the command model: its commands take
 // their parameter descriptions and their replies from a script, and record
 // what the model writes into the parameter row.
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,6 +27,10 @@ struct FakeServer {
   // The reply row of the next execution, by ordinal; missing means null.
   std::map<std::int32_t, Variant> reply;
   std::vector<std::string> events;
+  // Run at each preparation and at each execution (once its row is in
+  // `sent`); a failure they raise is the server's.
+  std::function<void()> on_prepare;
+  std::function<void()> on_execute;
   // Each execution's row as written, one text per value.
   std::vector<std::vector<std::string>> sent;
   int row_reads = 0;
@@ -142,6 +147,7 @@ class FakeCommand final : public TDBXCommand {
   void DerivedClose() override { server_.events.push_back("close"); }
   void DerivedPrepare() override {
     server_.events.push_back("prepare " + to_utf8(GetText()));
+    if (server_.on_prepare) server_.on_prepare();
     TDBXParameterList& list = GetParameters();
     if (list.Count() > 0) return;
     list.SetCount(static_cast<std::int32_t>(server_.parameters.size()));
@@ -160,10 +166,10 @@ class FakeCommand final : public TDBXCommand {
   }
   void DerivedExecuteUpdate() override {
     server_.events.push_back("execute");
-    if (FakeRow* row = Row()) {
-      server_.sent.push_back(row->Written());
-      row->Load(server_.reply);
-    }
+    FakeRow* row = Row();
+    if (row) server_.sent.push_back(row->Written());
+    if (server_.on_execute) server_.on_execute();
+    if (row) row->Load(server_.reply);
   }
   void DerivedClearParameters() override {
     if (FakeRow* row = Row()) row->Clear();
@@ -189,6 +195,20 @@ class FakeConnection final : public TDBXConnection {
     return std::make_unique<FakeCommand>(server_, &Context());
   }
   void UseMetaData(DatabaseMetaData metadata) { SetMetaData(std::move(metadata)); }
+
+ private:
+  FakeServer& server_;
+};
+
+// A driver whose every connection is a fake one on `server`.
+class FakeDriver final : public TDBXDriver {
+ public:
+  explicit FakeDriver(FakeServer& server) : server_(server) {}
+  TDBXProperties DefaultProperties() const override { return {}; }
+  std::unique_ptr<TDBXConnection> Open(const TDBXProperties&, std::shared_ptr<AbortSwitch>) override {
+    server_.events.push_back("connect");
+    return std::make_unique<FakeConnection>(server_);
+  }
 
  private:
   FakeServer& server_;

@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "datasnap/variant_stream.h"
+#include "dbx/data_types.h"
 #include "dbx/dbx_connection.h"
 #include "runtime/errors.h"
 #include "tests/dataset/packet_writer.h"
+#include "tests/dbx/fake_driver.h"
 #include "mainloop/event_loop.h"
 #include "mainloop/virtual_clock.h"
 #include "supervisor/application.h"
@@ -45,6 +48,8 @@ struct StandInServer {
   Mode mode = Mode::Accept;     // while running
   Mode launched_mode = Mode::Accept;
   Call call = Call::Answer;
+  // How it answers the provider link's AS_GetRecords: Null is not used.
+  Call provider_call = Call::Answer;
   bool unkillable = false;      // another user's process: the kill is refused
   std::vector<std::pair<long long, std::string>> events;
   // Trips the abort of connects that hang, as killing the server breaks them.
@@ -151,12 +156,41 @@ class StandInDriver : public TDBXDriver {
     return std::make_unique<Connection>(server_, abort);
   }
 
+  // Its commands are the provider link's: each execution of AS_GetRecords
+  // is recorded with its count and options.
   struct Connection : TDBXConnection {
-    Connection(StandInServer& s, std::shared_ptr<AbortSwitch> a) : server(s), abort(std::move(a)) {}
+    Connection(StandInServer& s, std::shared_ptr<AbortSwitch> a) : server(s), abort(std::move(a)) {
+      using namespace TDBXDataTypes;
+      constexpr std::int32_t in = 1, in_out = 3, result = 4;
+      provider.parameters = {{WideStringType, in}, {Int32Type, in},       {Int32Type, in_out},
+                             {Int32Type, in},      {WideStringType, in},  {VariantType, in_out},
+                             {VariantType, in_out}, {VariantType, result}};
+      provider.reply = {{2, Variant::from_int32(1)},
+                        {7, Variant::from_bytes(WriteOleVariant(Variant::from_bytes(one_row_packet())))}};
+      provider.on_execute = [this] { get_records(); };
+    }
+    ~Connection() override { CloseCommands(); }
     DatabaseMetaData ReadDatabaseMetaData() override { return {}; }
     void Close() override { server.record("disconnect"); }
+    std::unique_ptr<TDBXCommand> CreateDriverCommand(UStringView) override {
+      return std::make_unique<test::FakeCommand>(provider, &Context());
+    }
+
+    void get_records() {
+      const auto& row = provider.sent.back();
+      server.record("AS_GetRecords " + row.at(1).substr(6) + " " + row.at(3).substr(6));
+      StandInServer::Call call;
+      {
+        std::lock_guard lock(server.mutex);
+        call = server.provider_call;
+      }
+      if (call == StandInServer::Call::Fail) throw TDBXError(0, u"provider failed");
+      if (call == StandInServer::Call::Hang) hang(server, abort, "provider call broken");
+    }
+
     StandInServer& server;
     std::shared_ptr<AbortSwitch> abort;
+    test::FakeServer provider;
   };
 
   // The probe's remote call on a connection of this driver.
@@ -179,15 +213,22 @@ class StandInDriver : public TDBXDriver {
       case StandInServer::Call::Hang:
         break;
     }
+    hang(server, c.abort, "call broken");
+  }
+
+  // Waits until the connection's abort is tripped (by a kill or a
+  // disconnect), then fails as a broken read does.
+  [[noreturn]] static void hang(StandInServer& server, const std::shared_ptr<AbortSwitch>& abort,
+                                const std::string& what) {
     auto woken = std::shared_ptr<WakeSignal>(server.clock.make_signal());
-    c.abort->Attach([woken] { woken->set(); });
+    abort->Attach([woken] { woken->set(); });
     {
       std::lock_guard lock(server.mutex);
-      server.hanging.push_back(c.abort);
+      server.hanging.push_back(abort);
     }
     woken->wait_until(kNoDeadline);
-    c.abort->Detach();
-    server.record("call broken");
+    abort->Detach();
+    server.record(what);
     throw TDBXError(0, u"Read error");
   }
 

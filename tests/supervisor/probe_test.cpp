@@ -117,14 +117,69 @@ TEST_F(Probe, RecoveryWhenTheServerFailsAtACheckAfterHealthyOnes) {
   }
 }
 
-TEST_F(Probe, ANullAnswerLeavesTheDatasetClosedAndTheOpenFails) {
+// A server whose _Consultas answers null is judged by the fetch through the
+// provider link: the dataset opens with the provider's packet, and the close
+// that follows (the next probe's, then the previous watchdog's, handed to
+// the main thread) sends the reset call.
+const std::string kFetch = "AS_GetRecords -1 1";
+const std::string kReset = "AS_GetRecords 0 2";
+
+TEST_F(Probe, ANullAnswerOpensTheDatasetThroughTheProviderLinkAndTheServerIsKept) {
   server_is(true, Mode::Accept, Call::Null);
   run_until(T0 + 4000);
-  // The open through the provider link fails without a provider; the check
-  // swallows it, but the responsiveness watchdog was started first.
+  EXPECT_TRUE(form->cdsGet_Data.Active());
+  ASSERT_NE(form->cdsGet_Data.DSBase(), nullptr);
+  EXPECT_NE(form->TThread_Comando, nullptr);
+  run_until(T2 + 39000);
+  EXPECT_EQ(since(0),
+            (Events{{T0 + 2000, kConnect}, {T0 + 2000, kQuery}, {T0 + 4000, kFetch},
+                    {T0 + 24000, "disconnect"},
+                    {T1 + 2000, kConnect}, {T1 + 2000, kReset}, {T1 + 2000, kQuery},
+                    {T1 + 4000, kFetch}, {T1 + 8000, kReset}, {T1 + 24000, "disconnect"},
+                    {T2 + 2000, kConnect}, {T2 + 2000, kQuery}, {T2 + 4000, kFetch},
+                    {T2 + 8000, kReset}, {T2 + 24000, "disconnect"}}));
+  EXPECT_TRUE(error_boxes.empty());
+}
+
+TEST_F(Probe, ANullAnswerWhoseFetchFailsLeavesTheDatasetClosed) {
+  server_is(true, Mode::Accept, Call::Null);
+  server.provider_call = Call::Fail;
+  run_until(T0 + 4000);
+  // The check swallows the failed open, but the responsiveness watchdog was
+  // started first.
   EXPECT_FALSE(form->cdsGet_Data.Active());
   EXPECT_NE(form->TThread_Comando, nullptr);
   EXPECT_TRUE(error_boxes.empty());
+}
+
+TEST_F(Probe, TheConnectionWatchdogsDisconnectEndsAHangingFetch) {
+  server_is(true, Mode::Accept, Call::Null);
+  server.provider_call = Call::Hang;
+  run_until(T0 + 30000);
+  // The failed open's close step still sends the reset call, which the
+  // broken connection fails at once.
+  EXPECT_EQ(since(0), (Events{{T0 + 2000, kConnect}, {T0 + 2000, kQuery}, {T0 + 4000, kFetch},
+                              {T0 + 24000, "provider call broken"}, {T0 + 24000, kReset},
+                              {T0 + 24000, "provider call broken"}, {T0 + 24000, "disconnect"}}));
+  EXPECT_FALSE(form->cdsGet_Data.Active());
+  EXPECT_FALSE(form->CnxServer.Connected());
+}
+
+// The watchdog's close runs on the main thread outside any connect: its
+// reset call must still be a call that a disconnect ends.
+TEST_F(Probe, TheConnectionWatchdogsDisconnectEndsAHangingResetCall) {
+  server_is(true, Mode::Accept, Call::Null);
+  run_until(T1 + 5000);
+  ASSERT_TRUE(form->cdsGet_Data.Active());
+  {
+    std::lock_guard lock(server.mutex);
+    server.provider_call = Call::Hang;
+  }
+  run_until(T1 + 30000);
+  EXPECT_EQ(since(T1 + 5000), (Events{{T1 + 8000, kReset}, {T1 + 24000, "provider call broken"},
+                                      {T1 + 24000, "disconnect"}}));
+  EXPECT_FALSE(form->cdsGet_Data.Active());
+  EXPECT_FALSE(form->CnxServer.Connected());
 }
 
 TEST_F(Probe, AServerThatNeverAnswersTheCallIsKilledAndStartedAgain) {

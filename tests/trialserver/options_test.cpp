@@ -13,12 +13,13 @@ TEST(TrialOptions, DefaultsToAcceptingOnTheServerPort) {
   EXPECT_EQ(parsed.options.mode, FaultMode::Accept);
   EXPECT_FALSE(parsed.options.exit_after_seconds);
   EXPECT_FALSE(parsed.options.spawn_child);
+  EXPECT_EQ(parsed.options.call_log, "");
 }
 
 TEST(TrialOptions, ReadsEveryOption) {
   const ParsedOptions parsed = parse_options(
       {"--port", "0", "--mode", "hang", "--exit-after", "30", "--spawn-child", "--child-image",
-       "/x/C.EXE", "--child-style", "orphan", "--port-file", "/x/port"});
+       "/x/C.EXE", "--child-style", "orphan", "--port-file", "/x/port", "--call-log", "/x/calls"});
   ASSERT_TRUE(parsed.error.empty()) << parsed.error;
   const TrialOptions& o = parsed.options;
   EXPECT_EQ(o.port, 0);
@@ -28,6 +29,7 @@ TEST(TrialOptions, ReadsEveryOption) {
   EXPECT_EQ(o.child_image, "/x/C.EXE");
   EXPECT_EQ(o.child_style, ChildStyle::Orphan);
   EXPECT_EQ(o.port_file, "/x/port");
+  EXPECT_EQ(o.call_log, "/x/calls");
   EXPECT_EQ(child_arguments(o), (std::vector<std::string>{"--mode", "child", "--exit-after", "30"}));
 }
 
@@ -69,7 +71,8 @@ TEST(TrialOptions, RejectsWhatItDoesNotUnderstand) {
       {"--child-image"},    {"--child-style", "x"}, {"--port-file", ""},
       {"--unknown"},        {"3063"},             {"--handshake", "zip"},
       {"--filter-id", ""},  {"--rid"},            {"--slow", "-5"},
-      {"--rows", "1000001"}, {"--mode", "hang_call"},
+      {"--rows", "1000001"}, {"--mode", "hang_call"}, {"--call-log"},
+      {"--call-log", ""},
   };
   for (const auto& arguments : cases) {
     EXPECT_FALSE(parse_options(arguments).error.empty()) << arguments.front();
