@@ -60,6 +60,13 @@ class TDBXRow {
   virtual void SetBcd(const TDBXValueType& type, UStringView decimal_text) = 0;
   virtual void SetStream(const TDBXValueType& type, std::span<const std::uint8_t> bytes) = 0;
   virtual void SetReader(const TDBXValueType& type, TDBXReader& reader) = 0;
+  // A callback parameter: whether a callback object is assigned. Rows
+  // without callbacks raise TDBXError 27.
+  virtual void SetCallback(const TDBXValueType& type, bool assigned);
+
+  // A table the latest reply attached to the parameter of `type`, owned by
+  // the row; null when there is none.
+  virtual TDBXReader* GetReader(const TDBXValueType& type);
 
  private:
   std::int32_t generation_ = 0;

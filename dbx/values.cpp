@@ -83,6 +83,10 @@ std::vector<std::uint8_t> TDBXValue::GetBytes() { TypeError(DataTypeName(BytesTy
 void TDBXValue::SetBytes(std::span<const std::uint8_t>) { TypeError(DataTypeName(BytesType)); }
 void TDBXValue::SetDBXReader(TDBXReader*, bool) { TypeError(DataTypeName(TableType)); }
 TDBXReader* TDBXValue::GetDBXReader() { TypeError(DataTypeName(TableType)); }
+void TDBXValue::SetCallbackValue(std::shared_ptr<TDBXCallback>) {
+  TypeError(DataTypeName(CallbackType));
+}
+std::shared_ptr<TDBXCallback> TDBXValue::GetCallbackValue() { TypeError(DataTypeName(CallbackType)); }
 void TDBXValue::WriteTo(TDBXRow&) { NotImplemented(); }
 
 Variant TDBXValue::GetAsVariant() {
@@ -337,6 +341,7 @@ void TDBXReaderValue::Release() {
 void TDBXReaderValue::SetNull() {
   Release();
   TDBXWritableValue::SetNull();
+  if (TDBXRow* row = ValueType().Row()) FSetGeneration = row->Generation();
 }
 void TDBXReaderValue::SetDBXReader(TDBXReader* reader, bool owns_reader) {
   if (!reader) {
@@ -351,12 +356,31 @@ void TDBXReaderValue::SetDBXReader(TDBXReader* reader, bool owns_reader) {
   FReader = reader;
   if (owns_reader) FOwnedReader.reset(reader);
   MarkSet();
+  if (TDBXRow* row = ValueType().Row()) FSetGeneration = row->Generation();
 }
 TDBXReader* TDBXReaderValue::GetDBXReader() {
   Refresh();
+  TDBXRow* row = ValueType().Row();
+  if (row && row->Generation() != FSetGeneration) {
+    if (TDBXReader* attached = row->GetReader(ValueType())) return attached;
+  }
   return FReader;
 }
 void TDBXReaderValue::WriteTo(TDBXRow& row) { row.SetReader(ValueType(), *FReader); }
+
+void TDBXCallbackValue::SetNull() {
+  FCallback.reset();
+  TDBXWritableValue::SetNull();
+}
+void TDBXCallbackValue::SetCallbackValue(std::shared_ptr<TDBXCallback> callback) {
+  if (!callback) {
+    SetNull();
+    return;
+  }
+  FCallback = std::move(callback);
+  MarkSet();
+}
+void TDBXCallbackValue::WriteTo(TDBXRow& row) { row.SetCallback(ValueType(), FCallback != nullptr); }
 
 // ---- creation
 
@@ -397,8 +421,8 @@ std::unique_ptr<TDBXValue> CreateValue(TDBXValueType& type) {
     case CursorType:
     case DBXConnectionType:
     case TimeStampOffsetType:
-    case JsonValueType:
-    case CallbackType: return std::make_unique<TDBXOpaqueValue>(type);
+    case JsonValueType: return std::make_unique<TDBXOpaqueValue>(type);
+    case CallbackType: return std::make_unique<TDBXCallbackValue>(type);
     default: break;
   }
   const UString message = u"Unexpected data type " + to_ustring(data_type);
