@@ -1,6 +1,7 @@
 #pragma once
 // Reads the client's requests one by one and answers each: connect,
-// disconnect, prepare, execute, command_close, reader_close, more_blob and
+// disconnect, prepare, execute (pulling the rows of input tables with
+// "next" requests), command_close, reader_close, more_blob and
 // next_result; an error object for anything else. The protocol faults of
 // the command line are played at the execution of a server method.
 #include <cstdint>
@@ -17,7 +18,9 @@
 #include "mainloop/clock.h"
 #include "trialserver/options.h"
 #include "trialserver/reply_writer.h"
+#include "trialserver/input_table.h"
 #include "trialserver/server_methods.h"
+#include "trialserver/table_methods.h"
 
 namespace wardenix::trial {
 
@@ -55,7 +58,10 @@ class MessageDispatcher {
 
  private:
   struct Command {
-    CommandKind kind;
+    // One of the two is set: a command of the catalogue, or a method that
+    // takes a table.
+    std::optional<CommandKind> kind;
+    std::optional<TableMethod> table_method;
     // Reply values that did not fit the reply row, by ordinal.
     std::map<std::int32_t, std::unique_ptr<ByteSource>> rest;
   };
@@ -65,6 +71,8 @@ class MessageDispatcher {
   Outcome Execute();
   Outcome MoreBlob();
   Outcome RunMethod(std::int32_t handle, Command& command, TDBXRowBuffer& row);
+  // Pulls the tables in whole, then answers by the method's rule.
+  Outcome RunTableMethod(std::int32_t handle, TableMethod method, std::vector<InputTable>& tables);
   // The client's next chunk of an input value that did not fit its row.
   bool PullInputChunk(const BlobKey& key, std::vector<std::uint8_t>& into);
 
