@@ -262,18 +262,7 @@ TDateTime TDBXTimeStampValue::GetAsDateTime() {
                                         stamp.minute, stamp.second,
                                         static_cast<int>(stamp.fractions)});
 }
-void TDBXTimeStampValue::SetAsDateTime(TDateTime value) {
-  const DateTimeParts parts = decode_date_time(value);
-  TSQLTimeStamp stamp;
-  stamp.year = static_cast<std::int16_t>(parts.year);
-  stamp.month = static_cast<std::uint16_t>(parts.month);
-  stamp.day = static_cast<std::uint16_t>(parts.day);
-  stamp.hour = static_cast<std::uint16_t>(parts.hour);
-  stamp.minute = static_cast<std::uint16_t>(parts.minute);
-  stamp.second = static_cast<std::uint16_t>(parts.second);
-  stamp.fractions = static_cast<std::uint32_t>(parts.millisecond);
-  SetTimeStamp(stamp);
-}
+void TDBXTimeStampValue::SetAsDateTime(TDateTime value) { SetTimeStamp(DateTimeToSQLTimeStamp(value)); }
 void TDBXTimeStampValue::ReadFrom(TDBXRow& row) { FValue = row.GetTimeStamp(ValueType()); }
 void TDBXTimeStampValue::WriteTo(TDBXRow& row) { row.SetTimeStamp(ValueType(), FValue); }
 
@@ -428,6 +417,19 @@ std::unique_ptr<TDBXValue> CreateValue(TDBXValueType& type) {
   const UString message = u"Unexpected data type " + to_ustring(data_type);
   if (const TDBXContext* context = type.Context()) context->Error(3, message);
   throw TDBXError(3, message);
+}
+
+TSQLTimeStamp DateTimeToSQLTimeStamp(TDateTime value) {
+  const DateTimeParts parts = decode_date_time(value);
+  TSQLTimeStamp stamp;
+  stamp.year = static_cast<std::int16_t>(parts.year);
+  stamp.month = static_cast<std::uint16_t>(parts.month);
+  stamp.day = static_cast<std::uint16_t>(parts.day);
+  stamp.hour = static_cast<std::uint16_t>(parts.hour);
+  stamp.minute = static_cast<std::uint16_t>(parts.minute);
+  stamp.second = static_cast<std::uint16_t>(parts.second);
+  stamp.fractions = static_cast<std::uint32_t>(parts.millisecond);
+  return stamp;
 }
 
 UString CurrencyToDecimalText(Currency value) {

@@ -401,6 +401,9 @@ class TDBXCallbackValue final : public TDBXWritableValue {
 // type %s" for a type without value object.
 std::unique_ptr<TDBXValue> CreateValue(TDBXValueType& type);
 
+// A date-time as a timestamp, the milliseconds as its fractions.
+TSQLTimeStamp DateTimeToSQLTimeStamp(TDateTime value);
+
 // The decimal text of a currency amount, without trailing zeros ("12.5").
 UString CurrencyToDecimalText(Currency value);
 

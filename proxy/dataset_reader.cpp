@@ -97,23 +97,14 @@ UString bcd_text(std::span<const std::uint8_t> bytes) {
   }
   while (!fraction.empty() && fraction.back() == u'0') fraction.pop_back();
   if (whole.empty()) whole = u"0";
-  UString text = (bytes[1] & 0x80) && (whole != u"0" || !fraction.empty()) ? u"-" : u"";
+  UString text;
+  if ((bytes[1] & 0x80) && (whole != u"0" || !fraction.empty())) text += u'-';
   text += whole;
-  if (!fraction.empty()) text += u"." + fraction;
+  if (!fraction.empty()) {
+    text += u'.';
+    text += fraction;
+  }
   return text;
-}
-
-TSQLTimeStamp stamp_of(TDateTime value) {
-  const DateTimeParts parts = decode_date_time(value);
-  TSQLTimeStamp stamp;
-  stamp.year = static_cast<std::int16_t>(parts.year);
-  stamp.month = static_cast<std::uint16_t>(parts.month);
-  stamp.day = static_cast<std::uint16_t>(parts.day);
-  stamp.hour = static_cast<std::uint16_t>(parts.hour);
-  stamp.minute = static_cast<std::uint16_t>(parts.minute);
-  stamp.second = static_cast<std::uint16_t>(parts.second);
-  stamp.fractions = static_cast<std::uint32_t>(parts.millisecond);
-  return stamp;
 }
 
 }  // namespace
@@ -175,7 +166,7 @@ class TDBXDataSetReader::Row final : public TDBXRow {
       return stamp;
     }
     // Milliseconds since the start of day 1.
-    return stamp_of(TDateTime{load_double(bytes) / kMillisecondsPerDay - kDateDelta});
+    return DateTimeToSQLTimeStamp(TDateTime{load_double(bytes) / kMillisecondsPerDay - kDateDelta});
   }
   UString GetString(const TDBXValueType& type) override {
     const auto bytes = Bytes(type);

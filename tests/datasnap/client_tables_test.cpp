@@ -13,12 +13,12 @@
 #include "dbx/command.h"
 #include "dbx/data_types.h"
 #include "dbx/values.h"
+#include "tests/datasnap/client_fixture.h"
 #include "tests/datasnap/scripted_server.h"
 
 namespace wardenix {
 namespace {
 
-using test::ConnectReply;
 using test::ExecuteReply;
 using test::Json;
 using test::ParameterItem;
@@ -28,12 +28,6 @@ using test::RowBuilder;
 using test::ScriptedServer;
 using test::ServerSide;
 using namespace TDBXDataTypes;
-
-void hold(ServerSide& side) {
-  std::uint8_t buffer[256];
-  while (side.Channel().Read(buffer) > 0) {
-  }
-}
 
 // A table of text and integer columns whose rows the test gives.
 class ListReader final : public TDBXReader {
@@ -178,37 +172,7 @@ class Callback final : public TDBXCallback {
   std::function<std::optional<std::string>(std::string_view)> body_;
 };
 
-struct Tables : ::testing::Test {
-  void start(std::function<void(ServerSide&)> script) {
-    server = std::make_unique<ScriptedServer>([script](ServerSide& side) {
-      side.ReadRequest();
-      side.Send(ConnectReply(1));
-      script(side);
-      hold(side);
-    });
-    connection = std::make_unique<TDBXClientConnection>(
-        TDBXProperties{{u"HostName", u"127.0.0.1"},
-                       {u"Port", to_ustring(server->Port())},
-                       {u"DriverName", u"Datasnap"}});
-    connection->Open();
-  }
-
-  std::unique_ptr<TDBXCommand> method(UStringView text) {
-    auto command = connection->CreateCommand();
-    command->SetCommandType(kServerMethodCommandType);
-    command->SetText(text);
-    return command;
-  }
-
-  void finish() {
-    connection->Close();
-    server->Finish();
-    EXPECT_EQ(server->ScriptError(), "");
-  }
-
-  std::unique_ptr<ScriptedServer> server;
-  std::unique_ptr<TDBXClientConnection> connection;
-};
+using Tables = test::ClientFixture;
 
 const std::string kDataSetPrepare = PrepareReply(7, {ParameterItem(TableType, 1, "DataSet")});
 
