@@ -308,14 +308,19 @@ Outcome MessageDispatcher::Execute() {
   return RunMethod(found->first, command, row);
 }
 
-Outcome MessageDispatcher::RunMethod(std::int32_t handle, Command& command, TDBXRowBuffer& row) {
+std::optional<Outcome> MessageDispatcher::PlayCallFault() {
   const TrialOptions& options = settings_.options;
   if (options.reply_delay_ms > 0) clock_.sleep_for(Millis(options.reply_delay_ms));
   switch (options.mode) {
     case FaultMode::CallHang: return Outcome::Hang;
     case FaultMode::CallError: Answer(simulated_failure()); return Outcome::Continue;
-    default: break;
+    default: return std::nullopt;
   }
+}
+
+Outcome MessageDispatcher::RunMethod(std::int32_t handle, Command& command, TDBXRowBuffer& row) {
+  const TrialOptions& options = settings_.options;
+  if (const auto fault = PlayCallFault()) return *fault;
 
   row.SetCommandHandle(handle);
   row.SetBlobRequest(
@@ -355,6 +360,7 @@ Outcome MessageDispatcher::RunMethod(std::int32_t handle, Command& command, TDBX
 
 Outcome MessageDispatcher::RunTableMethod(std::int32_t handle, TableMethod method,
                                           std::vector<InputTable>& tables) {
+  if (const auto fault = PlayCallFault()) return *fault;
   if (tables.empty()) {
     Answer({u"TDBXError", 11, u"Par\u00E2metro DataSet sem tabela"});
     return Outcome::Continue;

@@ -70,6 +70,9 @@ class MessageDispatcher {
   Outcome Prepare();
   Outcome Execute();
   Outcome MoreBlob();
+  // The delay, hang or failure of a call that the command line asks for;
+  // nothing when the call is to be run.
+  std::optional<Outcome> PlayCallFault();
   Outcome RunMethod(std::int32_t handle, Command& command, TDBXRowBuffer& row);
   // Pulls the tables in whole, then answers by the method's rule.
   Outcome RunTableMethod(std::int32_t handle, TableMethod method, std::vector<InputTable>& tables);
