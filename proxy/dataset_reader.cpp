@@ -96,7 +96,7 @@ UString bcd_text(std::span<const std::uint8_t> bytes) {
     }
   }
   while (!fraction.empty() && fraction.back() == u'0') fraction.pop_back();
-  if (whole.empty()) whole = u"0";
+  if (whole.empty()) whole.push_back(u'0');
   UString text;
   if ((bytes[1] & 0x80) && (whole != u"0" || !fraction.empty())) text += u'-';
   text += whole;
