@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs wardenix-console in the demo environment at a scaled clock for a given
 # number of server checks and samples its threads, resident memory and open
-# file descriptors along the way: all three must stay flat.
+# file descriptors along the way: all three must stay flat. It also follows
+# the trial server's process id: a healthy server must never be relaunched.
 #   scripts/measure-soak.sh [CHECKS] [SCALE]     (default 1000 checks at scale 500)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +24,9 @@ sample() {
 # Samples at 10 and 100 checks, then every 500; the log is cleared once it
 # holds more than 3000 lines, so memory levels off past that.
 next=10
+declare -A server_pids=()
 while :; do
+  for server in $(pgrep -f "^$work/bin/DAZEVAVIZ.EXE" || true); do server_pids[$server]=1; done
   done_checks=$(grep -c ': Verificando Conexão$' "$work/log" || true)
   if (( done_checks >= next )); then
     sample "$done_checks"
@@ -35,3 +38,6 @@ while :; do
   sleep 0.2
 done
 echo "trial servers running at the end: $(pgrep -c -f "^$work/bin/DAZEVAVIZ.EXE" || true)"
+# The first server is the one the watchdog starts; every other one seen is a
+# relaunch (two relaunches between samples count as one).
+echo "server relaunches seen: $(( ${#server_pids[@]} > 0 ? ${#server_pids[@]} - 1 : 0 ))"

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -75,6 +76,11 @@ std::unique_ptr<Connection> Listener::accept_within(Millis timeout) {
   if (::poll(&waiting, 1, ms) <= 0) return nullptr;
   const int fd = ::accept4(fd_of(handle_), nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return nullptr;
+  // A reply can leave in several writes (a more_blob chunk and its tail):
+  // with Nagle's algorithm the last would wait for the client's delayed
+  // acknowledgement.
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   return std::make_unique<Connection>(fd);
 }
 

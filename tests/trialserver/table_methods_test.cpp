@@ -4,6 +4,7 @@
 // are freed by the ownership rules of the proxy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "datasnap/client_connection.h"
@@ -113,6 +114,13 @@ TEST_F(TableMethods, TheServerReceivesEveryRowAndValueOfTheDataset) {
   TClientDataSet closed;
   TDBXDataSetReader no_rows(&closed, false);
   EXPECT_EQ(rows_affected(u"TdtmPrincipal.sqlAuxAfterClose", no_rows), 0);
+}
+
+TEST_F(TableMethods, TheServersMethodListNamesThem) {
+  const std::vector<UString> methods = connection_->GetCommands(kServerMethodCommandType);
+  for (const char16_t* name : {u"TdtmPrincipal.sqlAuxAfterClose", u"TdtmPrincipal.sqlAuxBeforeOpen"}) {
+    EXPECT_NE(std::find(methods.begin(), methods.end(), name), methods.end()) << to_utf8(name);
+  }
 }
 
 TEST_F(TableMethods, AnOwningProxyFreesEachDatasetWithItsReader) {
