@@ -58,6 +58,10 @@ void TDBXWritableRowBufferRow::SetStream(const TDBXValueType& type,
   if (!source->AtEnd()) remainders_[type.Ordinal()] = std::move(source);
 }
 
+void TDBXWritableRowBufferRow::SetJson(const TDBXValueType&, std::string_view json_text) {
+  Buffer().WriteJson(json_text);
+}
+
 void TDBXWritableRowBufferRow::SetCallback(const TDBXValueType&, bool assigned) {
   Buffer().WriteCallback(assigned);
 }

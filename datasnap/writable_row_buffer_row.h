@@ -35,6 +35,7 @@ class TDBXWritableRowBufferRow : public TDBXRowBufferRow {
   void SetBcd(const TDBXValueType& type, UStringView decimal_text) override;
   void SetStream(const TDBXValueType& type, std::span<const std::uint8_t> bytes) override;
   void SetCallback(const TDBXValueType& type, bool assigned) override;
+  void SetJson(const TDBXValueType& type, std::string_view json_text) override;
 
  private:
   std::map<std::int32_t, std::unique_ptr<ByteSource>> remainders_;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "datasnap/byte_source.h"
 #include "datasnap/sql_timestamp.h"
@@ -63,6 +65,9 @@ class TDBXRow {
   // A callback parameter: whether a callback object is assigned. Rows
   // without callbacks raise TDBXError 27.
   virtual void SetCallback(const TDBXValueType& type, bool assigned);
+  // JSON values as their text; rows without them raise TDBXError 27.
+  virtual void SetJson(const TDBXValueType& type, std::string_view json_text);
+  virtual std::string GetJson(const TDBXValueType& type);
 
   // A table the latest reply attached to the parameter of `type`, owned by
   // the row; null when there is none.

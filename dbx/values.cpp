@@ -83,6 +83,8 @@ std::vector<std::uint8_t> TDBXValue::GetBytes() { TypeError(DataTypeName(BytesTy
 void TDBXValue::SetBytes(std::span<const std::uint8_t>) { TypeError(DataTypeName(BytesType)); }
 void TDBXValue::SetDBXReader(TDBXReader*, bool) { TypeError(DataTypeName(TableType)); }
 TDBXReader* TDBXValue::GetDBXReader() { TypeError(DataTypeName(TableType)); }
+std::string TDBXValue::GetJsonText() { TypeError(DataTypeName(JsonValueType)); }
+void TDBXValue::SetJsonText(std::string_view) { TypeError(DataTypeName(JsonValueType)); }
 void TDBXValue::SetCallbackValue(std::shared_ptr<TDBXCallback>) {
   TypeError(DataTypeName(CallbackType));
 }
@@ -357,6 +359,17 @@ TDBXReader* TDBXReaderValue::GetDBXReader() {
 }
 void TDBXReaderValue::WriteTo(TDBXRow& row) { row.SetReader(ValueType(), *FReader); }
 
+std::string TDBXJsonValue::GetJsonText() {
+  Refresh();
+  return FValue;
+}
+void TDBXJsonValue::SetJsonText(std::string_view json_text) {
+  FValue = std::string(json_text);
+  MarkSet();
+}
+void TDBXJsonValue::ReadFrom(TDBXRow& row) { FValue = row.GetJson(ValueType()); }
+void TDBXJsonValue::WriteTo(TDBXRow& row) { row.SetJson(ValueType(), FValue); }
+
 void TDBXCallbackValue::SetNull() {
   FCallback.reset();
   TDBXWritableValue::SetNull();
@@ -410,7 +423,7 @@ std::unique_ptr<TDBXValue> CreateValue(TDBXValueType& type) {
     case CursorType:
     case DBXConnectionType:
     case TimeStampOffsetType:
-    case JsonValueType: return std::make_unique<TDBXOpaqueValue>(type);
+    case JsonValueType: return std::make_unique<TDBXJsonValue>(type);
     case CallbackType: return std::make_unique<TDBXCallbackValue>(type);
     default: break;
   }

@@ -74,6 +74,9 @@ class TDBXValue {
   // Table values: the reader, owned by the value when `owns_reader`.
   virtual void SetDBXReader(TDBXReader* reader, bool owns_reader);
   virtual TDBXReader* GetDBXReader();
+  // JSON values: the value's JSON text.
+  virtual std::string GetJsonText();
+  virtual void SetJsonText(std::string_view json_text);
   // Callback values: the object the server may call during an execution.
   virtual void SetCallbackValue(std::shared_ptr<TDBXCallback> callback);
   virtual std::shared_ptr<TDBXCallback> GetCallbackValue();
@@ -125,7 +128,7 @@ class TDBXWritableValue : public TDBXValue {
 };
 
 // Kinds the program never reads or writes (cursor, connection, timestamp
-// with offset, JSON): null only.
+// with offset): null only.
 class TDBXOpaqueValue final : public TDBXWritableValue {
  public:
   using TDBXWritableValue::TDBXWritableValue;
@@ -382,6 +385,20 @@ class TDBXReaderValue final : public TDBXWritableValue {
   std::unique_ptr<TDBXReader> FOwnedReader;
   // The row's generation when the caller last set the value.
   std::int32_t FSetGeneration = -1;
+};
+
+class TDBXJsonValue final : public TDBXWritableValue {
+ public:
+  using TDBXWritableValue::TDBXWritableValue;
+  std::string GetJsonText() override;
+  void SetJsonText(std::string_view json_text) override;
+  void WriteTo(TDBXRow& row) override;
+
+ protected:
+  void ReadFrom(TDBXRow& row) override;
+
+ private:
+  std::string FValue;
 };
 
 class TDBXCallbackValue final : public TDBXWritableValue {

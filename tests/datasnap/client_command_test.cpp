@@ -354,6 +354,28 @@ TEST_F(Fixture, AnEmptyResultArrayLeavesTheValuesAsTheyWereSent) {
   finish();
 }
 
+TEST_F(Fixture, JsonValuesTravelAsTheirTextInABlock) {
+  std::string sent;
+  start([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(PrepareReply(4, {ParameterItem(JsonValueType, 1, "Entrada"),
+                               ParameterItem(JsonValueType, 4, "ReturnParameter")}));
+    sent = side.ReadRequest().params[1][u"data"].bytes;
+    RowBuilder row;
+    row->WriteNull();
+    row->WriteJson(R"([true,"x"])");
+    side.Send(ExecuteReply(row.Bytes()));
+  });
+  auto command = method(u"TdtmPrincipal._Json");
+  command->Prepare();
+  command->GetParameters()[0].Value().SetJsonText(R"({"a":[1,2]})");
+  command->ExecuteUpdate();
+  EXPECT_EQ(command->GetParameters()[1].Value().GetJsonText(), R"([true,"x"])");
+  command.reset();
+  finish();
+  EXPECT_EQ(sent, std::string("\x40\x00\x00\x00\x0B", 5) + R"({"a":[1,2]})" + "\xC0");
+}
+
 TEST_F(Fixture, CommandsOfAClosedConnectionFailWithoutTouchingTheWire) {
   start([&](ServerSide& side) {
     side.ReadRequest();
