@@ -1,13 +1,35 @@
 #include "datasnap/client_command.h"
 
+#include "datasnap/callback_request.h"
 #include "datasnap/client_table_reader.h"
 #include "dbx/data_types.h"
 #include "dbx/dbx_connection.h"
+#include "dbx/values.h"
 #include "runtime/errors.h"
 
 namespace wardenix {
 
 using namespace TDBXParameterDirections;
+
+namespace {
+
+bool is_input(std::int32_t direction) {
+  return direction != OutParameter && direction != ReturnParameter;
+}
+
+// A table member's value from its "[" and the first rows in the "data"
+// object that follows it.
+void read_first_rows(TDBXJSonClientOutputConnectionHandler& wire, TDBXClientTableReader& table) {
+  TDBXJSonStreamReader& reader = wire.Reader();
+  JsonToken token = reader.Next();
+  if (token == JsonToken::kValueSeparator) token = reader.Next();
+  if (token != JsonToken::kObjectStart || reader.ReadStringCode() != JsonKeyword::kData) {
+    throw TDBXError(2, u"The rows of a table were expected");
+  }
+  table.ReadBlock(wire.Input());
+}
+
+}  // namespace
 
 TDBXClientCommand::TDBXClientCommand(std::shared_ptr<TDBXJSonClientOutputConnectionHandler> wire,
                                      TDBXConnection& connection, std::int32_t connection_handle)
@@ -60,6 +82,7 @@ void TDBXClientCommand::MarkConnectionClosed() {
 }
 
 void TDBXClientCommand::DerivedClose() {
+  FActiveTables.clear();
   if (FCommandHandle >= 0 && FWire->IsOpen()) FWire->CommandClose(FCommandHandle);
 }
 
@@ -98,7 +121,25 @@ void TDBXClientCommand::DerivedPrepare() {
 }
 
 void TDBXClientCommand::DerivedClearParameters() {
+  FActiveTables.clear();
   if (TDBXClientParameterRow* row = ParameterRow()) row->Reset(FCommandHandle);
+}
+
+std::unique_ptr<TDBXReader> TDBXClientCommand::DerivedGetNextReader() {
+  if (FCommandHandle <= 0) return nullptr;
+  TDBXJSonClientOutputConnectionHandler& wire = Wire();
+  wire.NextResult(FCommandHandle);
+  const TDBXNextResultReply reply = wire.Input().ReadNextResultReply();
+  FRowsAffected = reply.rows_affected;
+  FUpdateable = reply.updateable;
+  if (!reply.HasTable()) return nullptr;
+  TDBXJSonStreamReader& reader = wire.Reader();
+  reader.Next(JsonToken::kObjectStart);
+  reader.ReadStringCode();  // the member's name says nothing more
+  reader.Next(JsonToken::kNameSeparator);
+  auto table = std::make_unique<TDBXClientTableReader>(FWire, ReadTableMetadata(reader), Context());
+  read_first_rows(wire, *table);
+  return table;
 }
 
 std::unique_ptr<TDBXReader> TDBXClientCommand::DerivedExecuteQuery() { return Execute(); }
@@ -124,8 +165,16 @@ std::unique_ptr<TDBXReader> TDBXClientCommand::Execute() {
   const bool has_parameters = list && list->Count() > 0;
   if (IsPrepared()) {
     TDBXClientParameterRow* row = ParameterRow();
+    FActiveTables.clear();
+    if (row) {
+      std::int32_t row_handle = 0;
+      for (TDBXReader* table : row->InputTables()) {
+        FActiveTables.push_back(std::make_unique<TDBXClientInputTable>(
+            *table, ++row_handle, FCommandHandle, FWire->BufferSize()));
+      }
+    }
     wire.ExecutePrepared(FCommandHandle, has_parameters && FParameterTypeChange ? list : nullptr,
-                         row ? row->Written() : std::span<const std::uint8_t>());
+                         row ? row->Written() : std::span<const std::uint8_t>(), FActiveTables);
     if (row) row->KeepSentValues();
   } else {
     wire.ExecuteUnprepared(FCommandHandle, GetCommandType(), GetText());
@@ -133,6 +182,50 @@ std::unique_ptr<TDBXReader> TDBXClientCommand::Execute() {
   auto result = ReadExecuteReply();
   FParameterTypeChange = false;
   return result;
+}
+
+std::int32_t TDBXClientCommand::InputTableParameterCount() const {
+  const TDBXParameterList* list = ParameterList();
+  std::int32_t count = 0;
+  for (std::int32_t i = 0; list && i < list->Count(); ++i) {
+    const TDBXParameter& p = list->GetParameter(i);
+    if (p.DataType() == TDBXDataTypes::TableType && is_input(p.ParameterDirection())) ++count;
+  }
+  return count;
+}
+
+std::vector<std::int32_t> TDBXClientCommand::TableSlots() const {
+  std::vector<std::int32_t> slots;
+  const TDBXParameterList* list = ParameterList();
+  if (!ParameterRow()) return slots;
+  for (std::int32_t i = 0; list && i < list->Count(); ++i) {
+    const TDBXParameter& p = list->GetParameter(i);
+    const std::int32_t direction = p.ParameterDirection();
+    const bool output =
+        direction == OutParameter || direction == InOutParameter || direction == ReturnParameter;
+    if (p.DataType() == TDBXDataTypes::TableType && output) slots.push_back(i);
+  }
+  return slots;
+}
+
+void TDBXClientCommand::AnswerNext() {
+  TDBXJSonStreamReader& reader = FWire->Reader();
+  reader.Next(JsonToken::kNameSeparator);
+  reader.Next(JsonToken::kArrayStart);
+  const std::int32_t row_handle = reader.ReadInt();
+  reader.NextValueSeparator();
+  reader.ReadLong();  // position: the table goes on where its last block ended
+  reader.NextValueSeparator();
+  reader.ReadInt();  // command handle
+  reader.Next(JsonToken::kArrayEnd);
+  reader.Next(JsonToken::kObjectEnd);
+  for (const auto& table : FActiveTables) {
+    if (table->RowHandle() == row_handle) {
+      table->WriteNextBlock(FWire->Writer());
+      return;
+    }
+  }
+  throw TDBXError(2, u"No input table has the row handle " + to_ustring(row_handle));
 }
 
 void TDBXClientCommand::AnswerMoreBlob() {
@@ -147,13 +240,62 @@ void TDBXClientCommand::AnswerMoreBlob() {
   reader.NextValueSeparator();
   const std::int32_t ordinal = reader.ReadInt();
   reader.NextValueSeparator();
-  reader.ReadInt();  // row handle: 0 for the parameter row, which is all this client sends
+  const std::int32_t row_handle = reader.ReadInt();
   reader.Next(JsonToken::kArrayEnd);
   reader.Next(JsonToken::kObjectEnd);
-  TDBXClientParameterRow* row = ParameterRow();
-  ByteSource* rest = row ? row->Remainder(ordinal) : nullptr;
+  // Row handle k names the k-th input table while the command has that
+  // many; any other names the parameter row.
+  ByteSource* rest = nullptr;
+  if (row_handle >= 1 && row_handle <= InputTableParameterCount()) {
+    const auto k = static_cast<std::size_t>(row_handle);
+    if (k <= FActiveTables.size()) rest = FActiveTables[k - 1]->Remainder(ordinal);
+  } else if (TDBXClientParameterRow* row = ParameterRow()) {
+    rest = row->Remainder(ordinal);
+  }
   MemoryByteSource nothing({});
   FWire->Writer().WriteStreamChunk(rest ? *rest : nothing);
+}
+
+void TDBXClientCommand::AnswerCallback() {
+  TDBXJSonStreamReader& reader = FWire->Reader();
+  reader.Next(JsonToken::kNameSeparator);
+  reader.Next(JsonToken::kArrayStart);
+  const std::int64_t size = reader.ReadLong();
+  std::vector<std::uint8_t> bytes;
+  if (reader.Next() == JsonToken::kValueSeparator) {
+    reader.ReadDataBytes(bytes, DataCountBytes(size));
+    reader.Next(JsonToken::kArrayEnd);
+  }
+  reader.Next(JsonToken::kObjectEnd);
+
+  const auto request = ParseCallbackRequest(std::string_view(
+      reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  if (!request) {
+    throw TDBXError(32,
+                    u"Callback input argument cannot be parsed properly. This is due to a parser "
+                    u"error or the server side-serialization");
+  }
+  TDBXParameterList* list = ParameterList();
+  std::shared_ptr<TDBXCallback> callback;
+  if (list && request->ordinal >= 0 && request->ordinal < list->Count()) {
+    TDBXParameter& parameter = list->GetParameter(request->ordinal);
+    if (parameter.DataType() == TDBXDataTypes::CallbackType) {
+      callback = parameter.Value().GetCallbackValue();
+    }
+  }
+  if (!callback) throw TDBXError(32, u"A callback parameter cannot be found at the provided index");
+
+  std::optional<std::string> result;
+  try {
+    result = callback->Execute(request->argument);
+  } catch (const Exception& failure) {
+    FWire->CallbackError(from_utf8(failure.ClassName()), 0, failure.Message());
+    return;
+  } catch (const std::exception& failure) {
+    FWire->CallbackError(u"Exception", 0, from_utf8(failure.what()));
+    return;
+  }
+  FWire->CallbackResult(result ? *result : "null");
 }
 
 std::unique_ptr<TDBXReader> TDBXClientCommand::ReadExecuteReply() {
@@ -171,10 +313,11 @@ std::unique_ptr<TDBXReader> TDBXClientCommand::ReadExecuteReply() {
         AnswerMoreBlob();
         break;
       case JsonKeyword::kNext:
-        // Only input tables are asked for rows, and this client sends none.
-        throw TDBXError(27, u"Feature not implemented");
+        AnswerNext();
+        break;
       case JsonKeyword::kCallback:
-        throw TDBXError(32, u"A callback parameter cannot be found at the provided index");
+        AnswerCallback();
+        break;
       default:
         throw TDBXError(2, u"Unexpected member in the reply to execute:  " + reader.LastString());
     }
@@ -253,20 +396,18 @@ std::unique_ptr<TDBXReader> TDBXClientCommand::ReadExecuteReply() {
   }
 
   // The first rows of each table follow the result array.
-  for (const auto& table : tables) {
-    token = reader.Next();
-    if (token == JsonToken::kValueSeparator) token = reader.Next();
-    if (token != JsonToken::kObjectStart || reader.ReadStringCode() != JsonKeyword::kData) {
-      throw TDBXError(2, u"The rows of a table were expected");
-    }
-    table->ReadBlock(wire.Input());
-  }
+  for (const auto& table : tables) read_first_rows(wire, *table);
   reader.SkipToEndOfObject();
 
   if (row) row->SetCommandHandle(FCommandHandle);
   if (outputs_without_row) throw TDBXError(30, u"Commands with output values must be prepared");
   if (tables.empty()) return nullptr;
-  return std::move(tables.front());
+  const std::vector<std::int32_t> slots = TableSlots();
+  if (slots.empty()) return std::move(tables.front());
+  if (tables.size() > slots.size()) throw TDBXError(30, u"Command needs more DBXReader parameters");
+  TDBXReader& first = *tables.front();
+  for (std::size_t i = 0; i < tables.size(); ++i) row->AttachTable(slots[i], std::move(tables[i]));
+  return std::make_unique<TDBXBorrowedReader>(first);
 }
 
 }  // namespace wardenix

@@ -151,6 +151,22 @@ UString TDBXClientConnection::GetVendorProperty(UStringView name) {
   return value;
 }
 
+std::vector<UString> TDBXClientConnection::GetCommandTypes() const {
+  return {UString(kServerMethodCommandType)};
+}
+
+std::vector<UString> TDBXClientConnection::GetCommands(UStringView command_type) {
+  std::vector<UString> names;
+  if (command_type != kServerMethodCommandType) return names;
+  const auto command = CreateCommand();
+  command->SetCommandType(kServerMethodCommandType);
+  command->SetText(u"DSAdmin.GetServerMethods");
+  TDBXReader* reader = command->ExecuteQuery();
+  if (!reader) return names;
+  while (reader->Next()) names.push_back(text_of(*reader, u"MethodAlias"));
+  return names;
+}
+
 TDBXClientConnection::Transaction TDBXClientConnection::BeginTransaction(
     std::int32_t isolation_level) {
   TDBXJSonClientOutputConnectionHandler& wire = Wire();

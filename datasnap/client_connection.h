@@ -6,6 +6,7 @@
 // channel. Its commands share its wire.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "datasnap/client_handlers.h"
 #include "dbx/dbx_connection.h"
@@ -38,6 +39,13 @@ class TDBXClientConnection final : public TDBXConnection {
 
   // Asks the server only with protocol version 2 or more, once per name.
   UString GetVendorProperty(UStringView name);
+
+  // The command types the driver offers: "DataSnap.ServerMethod" only.
+  std::vector<UString> GetCommandTypes() const;
+  // The commands of a type. For "DataSnap.ServerMethod" the server's methods
+  // as "DSAdmin.GetServerMethods" lists them (its column "MethodAlias");
+  // any other type has none.
+  std::vector<UString> GetCommands(UStringView command_type);
 
   struct Transaction {
     std::int32_t handle = 0;

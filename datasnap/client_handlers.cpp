@@ -1,5 +1,6 @@
 #include "datasnap/client_handlers.h"
 
+#include "datasnap/client_input_table.h"
 #include "datasnap/message_fragments.h"
 #include "dbx/data_types.h"
 #include "runtime/errors.h"
@@ -114,6 +115,21 @@ std::int32_t TDBXJSonClientInputConnectionHandler::ReadTxBeginReply() {
 void TDBXJSonClientInputConnectionHandler::ReadTxEndReply() {
   reader_.NextResultObjectStart();
   reader_.SkipToEndOfObject();
+}
+
+TDBXNextResultReply TDBXJSonClientInputConnectionHandler::ReadNextResultReply() {
+  TDBXNextResultReply reply;
+  reader_.NextResultObjectStart();
+  reader_.Next(JsonToken::kArrayStart);
+  reply.more = reader_.ReadBoolean();
+  reader_.NextValueSeparator();
+  reply.rows_affected = reader_.ReadLong();
+  reader_.NextValueSeparator();
+  reply.updateable = reader_.ReadBoolean();
+  reader_.NextValueSeparator();
+  reply.result = reader_.ReadInt();
+  reader_.SkipToEndOfObject();
+  return reply;
 }
 
 std::int32_t TDBXJSonClientInputConnectionHandler::ReadDataObjectStart() {
@@ -295,7 +311,8 @@ void TDBXJSonClientOutputConnectionHandler::Prepare(std::int32_t command_handle,
 
 void TDBXJSonClientOutputConnectionHandler::ExecutePrepared(std::int32_t command_handle,
                                                             const TDBXParameterList* descriptions,
-                                                            std::span<const std::uint8_t> row) {
+                                                            std::span<const std::uint8_t> row,
+    std::span<const std::unique_ptr<TDBXClientInputTable>> tables) {
   Begin(fragment::kExecute);
   writer_->WriteFragment(fragment::kHandleObject);
   writer_->WriteInt(command_handle);
@@ -308,6 +325,10 @@ void TDBXJSonClientOutputConnectionHandler::ExecutePrepared(std::int32_t command
   if (!row.empty()) {
     writer_->WriteValueSeparator();
     writer_->WriteDataBlock(row);
+  }
+  for (const auto& table : tables) {
+    writer_->WriteValueSeparator();
+    table->WriteTable(*writer_);
   }
   End();
 }
@@ -370,6 +391,35 @@ void TDBXJSonClientOutputConnectionHandler::MoreBlob(const BlobKey& key) {
   writer_->WriteValueSeparator();
   writer_->WriteInt(key.row_handle);
   End();
+}
+
+void TDBXJSonClientOutputConnectionHandler::NextResult(std::int32_t command_handle) {
+  Begin(fragment::kNextResult);
+  writer_->WriteInt(command_handle);
+  End();
+}
+
+void TDBXJSonClientOutputConnectionHandler::CallbackResult(std::string_view json) {
+  TDBXJSonStreamWriter& writer = Writer();
+  writer.WriteDataBlock(
+      std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+  writer.Flush();
+}
+
+void TDBXJSonClientOutputConnectionHandler::CallbackError(UStringView class_name,
+                                                          std::int32_t code, UStringView message) {
+  TDBXJSonStreamWriter& writer = Writer();
+  writer.WriteFragment(fragment::kErrorObject);
+  writer.WriteString(class_name);
+  writer.WriteValueSeparator();
+  writer.WriteFragment(fragment::kErrorCode);
+  writer.WriteInt(code);
+  writer.WriteValueSeparator();
+  writer.WriteFragment(fragment::kErrorMessage);
+  writer.WriteString(message);
+  writer.WriteObjectEnd();
+  writer.WriteObjectEnd();
+  writer.Flush();
 }
 
 }  // namespace wardenix

@@ -45,6 +45,18 @@ struct TDBXPrepareReply {
   std::optional<std::vector<TDBXWireValueType>> parameters;
 };
 
+// The reply to next_result up to the table that may follow it.
+struct TDBXNextResultReply {
+  bool more = false;
+  std::int64_t rows_affected = 0;
+  bool updateable = false;
+  std::int32_t result = -1;
+  // A table follows the reply.
+  bool HasTable() const { return more && result >= 0; }
+};
+
+class TDBXClientInputTable;
+
 class TDBXJSonClientInputConnectionHandler {
  public:
   explicit TDBXJSonClientInputConnectionHandler(TDBXJSonStreamReader& reader) : reader_(reader) {}
@@ -54,6 +66,7 @@ class TDBXJSonClientInputConnectionHandler {
   UString ReadVendorPropertyReply();
   std::int32_t ReadTxBeginReply();
   void ReadTxEndReply();
+  TDBXNextResultReply ReadNextResultReply();
   // One chunk of a value: appended to `into`; true when more chunks follow.
   bool ReadMoreBlobReply(std::vector<std::uint8_t>& into);
   // The items of a "parameters" member, from its "[" on.
@@ -103,9 +116,11 @@ class TDBXJSonClientOutputConnectionHandler {
   void Prepare(std::int32_t command_handle, UStringView command_type, UStringView text,
                const TDBXParameterList* parameters);
   // A prepared command: its handle, the parameter descriptions when given,
-  // the parameter row when not empty.
+  // the parameter row when not empty, then each input table with its first
+  // rows.
   void ExecutePrepared(std::int32_t command_handle, const TDBXParameterList* descriptions,
-                       std::span<const std::uint8_t> row);
+                       std::span<const std::uint8_t> row,
+                       std::span<const std::unique_ptr<TDBXClientInputTable>> tables = {});
   // A command that was never prepared (it has no parameters).
   void ExecuteUnprepared(std::int32_t command_handle, UStringView command_type, UStringView text);
   void CommandClose(std::int32_t command_handle);
@@ -113,6 +128,12 @@ class TDBXJSonClientOutputConnectionHandler {
   void ReaderClose(std::int32_t row_handle, std::int32_t command_handle);
   void Next(std::int32_t row_handle, std::int64_t position, std::int32_t command_handle);
   void MoreBlob(const BlobKey& key);
+  void NextResult(std::int32_t command_handle);
+
+  // Answers to the server's callback request: the callback's result as
+  // JSON text in a "data" block, or the error object of its failure.
+  void CallbackResult(std::string_view json);
+  void CallbackError(UStringView class_name, std::int32_t code, UStringView message);
 
   // Closes and frees the channel, the writer and the reader.
   void CloseChannel();

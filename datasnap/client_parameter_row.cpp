@@ -8,10 +8,11 @@
 namespace wardenix {
 
 using namespace TDBXDataTypes;
+using namespace TDBXParameterDirections;
 
 TDBXClientParameterRow::TDBXClientParameterRow(std::int32_t writer_buffer_size,
                                                std::function<void()> types_changed)
-    : TDBXRowBufferRow(buffer_),
+    : TDBXWritableRowBufferRow(buffer_),
       buffer_(writer_buffer_size, true, true),
       types_changed_(std::move(types_changed)) {}
 
@@ -38,7 +39,9 @@ void TDBXClientParameterRow::Reset(std::int32_t command_handle) {
   buffer_.LoadRow(std::span<const std::uint8_t>());
   buffer_.InvalidateBlobs();
   buffer_.SetCommandHandle(command_handle);
-  remainders_.clear();
+  ClearRemainders();
+  input_tables_.clear();
+  attached_.clear();
 }
 
 void TDBXClientParameterRow::KeepSentValues() {
@@ -51,52 +54,28 @@ void TDBXClientParameterRow::LoadReply(TDBXJSonStreamReader& reader, std::uint64
   buffer_.LoadRow(reader, count);
 }
 
-ByteSource* TDBXClientParameterRow::Remainder(std::int32_t ordinal) {
-  const auto it = remainders_.find(ordinal);
-  return it == remainders_.end() ? nullptr : it->second.get();
+void TDBXClientParameterRow::AttachTable(std::int32_t ordinal, std::unique_ptr<TDBXReader> table) {
+  attached_[ordinal] = std::move(table);
 }
 
-void TDBXClientParameterRow::SetNull(const TDBXValueType&) { buffer_.WriteNull(); }
-void TDBXClientParameterRow::SetBoolean(const TDBXValueType&, bool value) {
-  buffer_.WriteBoolean(value);
-}
-void TDBXClientParameterRow::SetInt32(const TDBXValueType&, std::int32_t value) {
-  buffer_.WriteInt32(value);
-}
-void TDBXClientParameterRow::SetInt64(const TDBXValueType&, std::int64_t value) {
-  buffer_.WriteInt64(value);
-}
-void TDBXClientParameterRow::SetDouble(const TDBXValueType&, double value) {
-  buffer_.WriteDouble(value);
-}
-void TDBXClientParameterRow::SetSingle(const TDBXValueType&, float value) {
-  buffer_.WriteSingle(value);
-}
-void TDBXClientParameterRow::SetDate(const TDBXValueType&, int year, int month, int day) {
-  buffer_.WriteDate(year, month, day);
-}
-void TDBXClientParameterRow::SetTime(const TDBXValueType&, std::int32_t milliseconds) {
-  buffer_.WriteTime(milliseconds);
-}
-void TDBXClientParameterRow::SetTimeStamp(const TDBXValueType&, const TSQLTimeStamp& value) {
-  buffer_.WriteTimestamp(value);
+bool TDBXClientParameterRow::IsNull(const TDBXValueType& type) {
+  if (attached_.contains(type.Ordinal())) return false;
+  return TDBXWritableRowBufferRow::IsNull(type);
 }
 
-void TDBXClientParameterRow::SetString(const TDBXValueType& type, UStringView value) {
-  if (auto rest = buffer_.WriteString(value)) remainders_[type.Ordinal()] = std::move(rest);
+TDBXReader* TDBXClientParameterRow::GetReader(const TDBXValueType& type) {
+  const auto it = attached_.find(type.Ordinal());
+  return it == attached_.end() ? nullptr : it->second.get();
 }
 
-void TDBXClientParameterRow::SetBcd(const TDBXValueType& type, UStringView decimal_text) {
-  if (auto rest = buffer_.WriteBcd(decimal_text)) remainders_[type.Ordinal()] = std::move(rest);
+void TDBXClientParameterRow::SetReader(const TDBXValueType& type, TDBXReader& reader) {
+  const std::int32_t direction = type.ParameterDirection();
+  if (direction == OutParameter || direction == ReturnParameter) {
+    buffer_.WriteNull();
+    return;
+  }
+  input_tables_.push_back(&reader);
+  buffer_.WriteInt32(static_cast<std::int32_t>(input_tables_.size()));
 }
-
-void TDBXClientParameterRow::SetStream(const TDBXValueType& type,
-                                       std::span<const std::uint8_t> bytes) {
-  auto source = std::make_unique<MemoryByteSource>(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
-  buffer_.WriteBytes(*source);
-  if (!source->AtEnd()) remainders_[type.Ordinal()] = std::move(source);
-}
-
-void TDBXClientParameterRow::SetReader(const TDBXValueType&, TDBXReader&) { NotImplemented(); }
 
 }  // namespace wardenix

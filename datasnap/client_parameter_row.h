@@ -3,18 +3,22 @@
 // an execution the values are written into the row in ordinal order; the
 // server's reply row replaces them, and the values read their results from
 // it. Texts and streams too large for the row keep their rest here until the
-// server pulls it.
+// server pulls it. Input tables are written as their reference number and
+// listed for the execution to send; tables of the reply are attached to
+// their parameters here.
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "datasnap/row_buffer.h"
-#include "datasnap/row_buffer_row.h"
+#include "datasnap/writable_row_buffer_row.h"
+#include "dbx/reader.h"
 
 namespace wardenix {
 
-class TDBXClientParameterRow final : public TDBXRowBufferRow {
+class TDBXClientParameterRow final : public TDBXWritableRowBufferRow {
  public:
   // `writer_buffer_size` sizes the row; `types_changed` is called when a
   // parameter's value object is rebuilt after a type change.
@@ -27,9 +31,10 @@ class TDBXClientParameterRow final : public TDBXRowBufferRow {
   std::unique_ptr<TDBXValue> CreateCustomValue(TDBXValueType& type) override;
   void ParameterTypeChanged() override;
 
-  // Drops the previous content and the rests of the previous values, makes
-  // the blob readers of earlier replies refuse to read, and takes the
-  // command's current handle.
+  // Drops the previous content, the rests of the previous values, the input
+  // tables listed and the tables attached by the previous reply; makes the
+  // blob readers of earlier replies refuse to read, and takes the command's
+  // current handle.
   void Reset(std::int32_t command_handle);
   // The values written since Reset.
   std::span<const std::uint8_t> Written() const { return buffer_.Written(); }
@@ -40,28 +45,25 @@ class TDBXClientParameterRow final : public TDBXRowBufferRow {
   void SetBlobRequest(BlobRequest request) { buffer_.SetBlobRequest(std::move(request)); }
   void SetContext(const TDBXContext* context) { buffer_.SetContext(context); }
   void SetReplyLimit(std::uint64_t limit) { buffer_.SetReplyLimit(limit); }
-  // The rest of the value at `ordinal` that did not fit the row, or null.
-  ByteSource* Remainder(std::int32_t ordinal);
 
-  void SetNull(const TDBXValueType& type) override;
-  void SetBoolean(const TDBXValueType& type, bool value) override;
-  void SetInt32(const TDBXValueType& type, std::int32_t value) override;
-  void SetInt64(const TDBXValueType& type, std::int64_t value) override;
-  void SetDouble(const TDBXValueType& type, double value) override;
-  void SetSingle(const TDBXValueType& type, float value) override;
-  void SetDate(const TDBXValueType& type, int year, int month, int day) override;
-  void SetTime(const TDBXValueType& type, std::int32_t milliseconds) override;
-  void SetTimeStamp(const TDBXValueType& type, const TSQLTimeStamp& value) override;
-  void SetString(const TDBXValueType& type, UStringView value) override;
-  void SetBcd(const TDBXValueType& type, UStringView decimal_text) override;
-  void SetStream(const TDBXValueType& type, std::span<const std::uint8_t> bytes) override;
-  // Tables sent to the server are not supported: TDBXError 27.
+  // The readers of the input and input/output table parameters written since
+  // Reset, in ordinal order: the k-th is sent with row handle k.
+  const std::vector<TDBXReader*>& InputTables() const { return input_tables_; }
+  // A table of the reply for the parameter at `ordinal`; owned by the row
+  // until the next Reset.
+  void AttachTable(std::int32_t ordinal, std::unique_ptr<TDBXReader> table);
+
+  bool IsNull(const TDBXValueType& type) override;
+  TDBXReader* GetReader(const TDBXValueType& type) override;
+  // Input and input/output tables: their reference number, the row handle
+  // they are sent with; tables in other directions are sent as null.
   void SetReader(const TDBXValueType& type, TDBXReader& reader) override;
 
  private:
   TDBXRowBuffer buffer_;
   std::function<void()> types_changed_;
-  std::map<std::int32_t, std::unique_ptr<ByteSource>> remainders_;
+  std::vector<TDBXReader*> input_tables_;
+  std::map<std::int32_t, std::unique_ptr<TDBXReader>> attached_;
 };
 
 }  // namespace wardenix

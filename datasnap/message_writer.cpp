@@ -130,6 +130,18 @@ void TDBXJSonStreamWriter::WriteDataBlock(std::span<const std::uint8_t> bytes) {
   WriteObjectEnd();
 }
 
+void TDBXJSonStreamWriter::WriteRowBlock(std::span<const std::uint8_t> rows, bool last) {
+  WriteFragment(fragment::kDataObject);
+  const auto count = static_cast<std::int64_t>(rows.size());
+  WriteLong(last ? -count : count);
+  if (!rows.empty()) {
+    WriteValueSeparator();
+    WriteBytes(rows);
+  }
+  WriteArrayEnd();
+  WriteObjectEnd();
+}
+
 std::size_t TDBXJSonStreamWriter::WriteStreamChunk(ByteSource& source) {
   if (buffer_.size() - used_ < kChunkFrame) Flush();
   WriteFragment(fragment::kDataObject);

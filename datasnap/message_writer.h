@@ -44,6 +44,9 @@ class TDBXJSonStreamWriter {
 
   // {"data":[ count , bytes ]}
   void WriteDataBlock(std::span<const std::uint8_t> bytes);
+  // A block of table rows: the count is negative when the block holds the
+  // last rows; a block without bytes is {"data":[0]}.
+  void WriteRowBlock(std::span<const std::uint8_t> rows, bool last);
   // One chunk of a stream value, then Flush: {"data":[ count padded to nine
   // characters , bytes ]}. The count is negative for the last chunk. Takes
   // as many bytes from `source` as the buffer has room for; returns them.

@@ -54,6 +54,10 @@ std::unique_ptr<ByteSource> TDBXRowBufferRow::GetStream(const TDBXValueType& typ
   return buffer_.ReadBytes(type.Ordinal());
 }
 
+std::string TDBXRowBufferRow::GetJson(const TDBXValueType& type) {
+  return buffer_.ReadJson(type.Ordinal()).value_or(std::string());
+}
+
 void TDBXRowBufferRow::SetNull(const TDBXValueType&) { NotImplemented(); }
 void TDBXRowBufferRow::SetBoolean(const TDBXValueType&, bool) { NotImplemented(); }
 void TDBXRowBufferRow::SetInt32(const TDBXValueType&, std::int32_t) { NotImplemented(); }

@@ -25,6 +25,7 @@ class TDBXRowBufferRow : public TDBXRow {
   TSQLTimeStamp GetTimeStamp(const TDBXValueType& type) override;
   UString GetString(const TDBXValueType& type) override;
   std::unique_ptr<ByteSource> GetStream(const TDBXValueType& type) override;
+  std::string GetJson(const TDBXValueType& type) override;
 
   // Writing raises TDBXError 27 here.
   void SetNull(const TDBXValueType& type) override;

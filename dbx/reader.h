@@ -27,6 +27,19 @@ class TDBXReader {
   std::int32_t GetOrdinal(UStringView name);
 };
 
+// A reader that someone else owns, handed out where an owned one is due.
+class TDBXBorrowedReader final : public TDBXReader {
+ public:
+  explicit TDBXBorrowedReader(TDBXReader& reader) : reader_(reader) {}
+  std::int32_t ColumnCount() const override { return reader_.ColumnCount(); }
+  TDBXValueType& ValueType(std::int32_t ordinal) override { return reader_.ValueType(ordinal); }
+  TDBXValue& Value(std::int32_t ordinal) override { return reader_.Value(ordinal); }
+  bool Next() override { return reader_.Next(); }
+
+ private:
+  TDBXReader& reader_;
+};
+
 // TDBXError 8 "Invalid Ordinal:  %d".
 [[noreturn]] void RaiseInvalidOrdinal(std::int32_t ordinal);
 

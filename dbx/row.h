@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "datasnap/byte_source.h"
 #include "datasnap/sql_timestamp.h"
@@ -60,6 +62,16 @@ class TDBXRow {
   virtual void SetBcd(const TDBXValueType& type, UStringView decimal_text) = 0;
   virtual void SetStream(const TDBXValueType& type, std::span<const std::uint8_t> bytes) = 0;
   virtual void SetReader(const TDBXValueType& type, TDBXReader& reader) = 0;
+  // A callback parameter: whether a callback object is assigned. Rows
+  // without callbacks raise TDBXError 27.
+  virtual void SetCallback(const TDBXValueType& type, bool assigned);
+  // JSON values as their text; rows without them raise TDBXError 27.
+  virtual void SetJson(const TDBXValueType& type, std::string_view json_text);
+  virtual std::string GetJson(const TDBXValueType& type);
+
+  // A table the latest reply attached to the parameter of `type`, owned by
+  // the row; null when there is none.
+  virtual TDBXReader* GetReader(const TDBXValueType& type);
 
  private:
   std::int32_t generation_ = 0;

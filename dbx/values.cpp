@@ -83,6 +83,12 @@ std::vector<std::uint8_t> TDBXValue::GetBytes() { TypeError(DataTypeName(BytesTy
 void TDBXValue::SetBytes(std::span<const std::uint8_t>) { TypeError(DataTypeName(BytesType)); }
 void TDBXValue::SetDBXReader(TDBXReader*, bool) { TypeError(DataTypeName(TableType)); }
 TDBXReader* TDBXValue::GetDBXReader() { TypeError(DataTypeName(TableType)); }
+std::string TDBXValue::GetJsonText() { TypeError(DataTypeName(JsonValueType)); }
+void TDBXValue::SetJsonText(std::string_view) { TypeError(DataTypeName(JsonValueType)); }
+void TDBXValue::SetCallbackValue(std::shared_ptr<TDBXCallback>) {
+  TypeError(DataTypeName(CallbackType));
+}
+std::shared_ptr<TDBXCallback> TDBXValue::GetCallbackValue() { TypeError(DataTypeName(CallbackType)); }
 void TDBXValue::WriteTo(TDBXRow&) { NotImplemented(); }
 
 Variant TDBXValue::GetAsVariant() {
@@ -258,18 +264,7 @@ TDateTime TDBXTimeStampValue::GetAsDateTime() {
                                         stamp.minute, stamp.second,
                                         static_cast<int>(stamp.fractions)});
 }
-void TDBXTimeStampValue::SetAsDateTime(TDateTime value) {
-  const DateTimeParts parts = decode_date_time(value);
-  TSQLTimeStamp stamp;
-  stamp.year = static_cast<std::int16_t>(parts.year);
-  stamp.month = static_cast<std::uint16_t>(parts.month);
-  stamp.day = static_cast<std::uint16_t>(parts.day);
-  stamp.hour = static_cast<std::uint16_t>(parts.hour);
-  stamp.minute = static_cast<std::uint16_t>(parts.minute);
-  stamp.second = static_cast<std::uint16_t>(parts.second);
-  stamp.fractions = static_cast<std::uint32_t>(parts.millisecond);
-  SetTimeStamp(stamp);
-}
+void TDBXTimeStampValue::SetAsDateTime(TDateTime value) { SetTimeStamp(DateTimeToSQLTimeStamp(value)); }
 void TDBXTimeStampValue::ReadFrom(TDBXRow& row) { FValue = row.GetTimeStamp(ValueType()); }
 void TDBXTimeStampValue::WriteTo(TDBXRow& row) { row.SetTimeStamp(ValueType(), FValue); }
 
@@ -337,6 +332,7 @@ void TDBXReaderValue::Release() {
 void TDBXReaderValue::SetNull() {
   Release();
   TDBXWritableValue::SetNull();
+  if (TDBXRow* row = ValueType().Row()) FSetGeneration = row->Generation();
 }
 void TDBXReaderValue::SetDBXReader(TDBXReader* reader, bool owns_reader) {
   if (!reader) {
@@ -351,12 +347,42 @@ void TDBXReaderValue::SetDBXReader(TDBXReader* reader, bool owns_reader) {
   FReader = reader;
   if (owns_reader) FOwnedReader.reset(reader);
   MarkSet();
+  if (TDBXRow* row = ValueType().Row()) FSetGeneration = row->Generation();
 }
 TDBXReader* TDBXReaderValue::GetDBXReader() {
   Refresh();
+  TDBXRow* row = ValueType().Row();
+  if (row && row->Generation() != FSetGeneration) {
+    if (TDBXReader* attached = row->GetReader(ValueType())) return attached;
+  }
   return FReader;
 }
 void TDBXReaderValue::WriteTo(TDBXRow& row) { row.SetReader(ValueType(), *FReader); }
+
+std::string TDBXJsonValue::GetJsonText() {
+  Refresh();
+  return FValue;
+}
+void TDBXJsonValue::SetJsonText(std::string_view json_text) {
+  FValue = std::string(json_text);
+  MarkSet();
+}
+void TDBXJsonValue::ReadFrom(TDBXRow& row) { FValue = row.GetJson(ValueType()); }
+void TDBXJsonValue::WriteTo(TDBXRow& row) { row.SetJson(ValueType(), FValue); }
+
+void TDBXCallbackValue::SetNull() {
+  FCallback.reset();
+  TDBXWritableValue::SetNull();
+}
+void TDBXCallbackValue::SetCallbackValue(std::shared_ptr<TDBXCallback> callback) {
+  if (!callback) {
+    SetNull();
+    return;
+  }
+  FCallback = std::move(callback);
+  MarkSet();
+}
+void TDBXCallbackValue::WriteTo(TDBXRow& row) { row.SetCallback(ValueType(), FCallback != nullptr); }
 
 // ---- creation
 
@@ -397,13 +423,26 @@ std::unique_ptr<TDBXValue> CreateValue(TDBXValueType& type) {
     case CursorType:
     case DBXConnectionType:
     case TimeStampOffsetType:
-    case JsonValueType:
-    case CallbackType: return std::make_unique<TDBXOpaqueValue>(type);
+    case JsonValueType: return std::make_unique<TDBXJsonValue>(type);
+    case CallbackType: return std::make_unique<TDBXCallbackValue>(type);
     default: break;
   }
   const UString message = u"Unexpected data type " + to_ustring(data_type);
   if (const TDBXContext* context = type.Context()) context->Error(3, message);
   throw TDBXError(3, message);
+}
+
+TSQLTimeStamp DateTimeToSQLTimeStamp(TDateTime value) {
+  const DateTimeParts parts = decode_date_time(value);
+  TSQLTimeStamp stamp;
+  stamp.year = static_cast<std::int16_t>(parts.year);
+  stamp.month = static_cast<std::uint16_t>(parts.month);
+  stamp.day = static_cast<std::uint16_t>(parts.day);
+  stamp.hour = static_cast<std::uint16_t>(parts.hour);
+  stamp.minute = static_cast<std::uint16_t>(parts.minute);
+  stamp.second = static_cast<std::uint16_t>(parts.second);
+  stamp.fractions = static_cast<std::uint32_t>(parts.millisecond);
+  return stamp;
 }
 
 UString CurrencyToDecimalText(Currency value) {

@@ -11,6 +11,7 @@
 
 #include "datasnap/byte_source.h"
 #include "datasnap/sql_timestamp.h"
+#include "dbx/callback.h"
 #include "dbx/row.h"
 #include "dbx/value_type.h"
 #include "runtime/currency.h"
@@ -73,6 +74,12 @@ class TDBXValue {
   // Table values: the reader, owned by the value when `owns_reader`.
   virtual void SetDBXReader(TDBXReader* reader, bool owns_reader);
   virtual TDBXReader* GetDBXReader();
+  // JSON values: the value's JSON text.
+  virtual std::string GetJsonText();
+  virtual void SetJsonText(std::string_view json_text);
+  // Callback values: the object the server may call during an execution.
+  virtual void SetCallbackValue(std::shared_ptr<TDBXCallback> callback);
+  virtual std::shared_ptr<TDBXCallback> GetCallbackValue();
 
   // ---- the transport's side
   // The caller set a value (SetNull included) since the value was built.
@@ -121,7 +128,7 @@ class TDBXWritableValue : public TDBXValue {
 };
 
 // Kinds the program never reads or writes (cursor, connection, timestamp
-// with offset, JSON, callback): null only.
+// with offset): null only.
 class TDBXOpaqueValue final : public TDBXWritableValue {
  public:
   using TDBXWritableValue::TDBXWritableValue;
@@ -358,6 +365,9 @@ class TDBXStreamValue final : public TDBXByteArrayValue {
   std::optional<Variant> FDecoded;
 };
 
+// Table values. After an execution that gave the parameter a table, the
+// value reads as that table (owned by the row) until the caller sets it
+// again; otherwise it reads as the reader the caller set.
 class TDBXReaderValue final : public TDBXWritableValue {
  public:
   using TDBXWritableValue::TDBXWritableValue;
@@ -373,12 +383,43 @@ class TDBXReaderValue final : public TDBXWritableValue {
   TDBXReader* FReader = nullptr;
   // Set when the value owns FReader.
   std::unique_ptr<TDBXReader> FOwnedReader;
+  // The row's generation when the caller last set the value.
+  std::int32_t FSetGeneration = -1;
+};
+
+class TDBXJsonValue final : public TDBXWritableValue {
+ public:
+  using TDBXWritableValue::TDBXWritableValue;
+  std::string GetJsonText() override;
+  void SetJsonText(std::string_view json_text) override;
+  void WriteTo(TDBXRow& row) override;
+
+ protected:
+  void ReadFrom(TDBXRow& row) override;
+
+ private:
+  std::string FValue;
+};
+
+class TDBXCallbackValue final : public TDBXWritableValue {
+ public:
+  using TDBXWritableValue::TDBXWritableValue;
+  void SetNull() override;
+  void SetCallbackValue(std::shared_ptr<TDBXCallback> callback) override;
+  std::shared_ptr<TDBXCallback> GetCallbackValue() override { return FCallback; }
+  void WriteTo(TDBXRow& row) override;
+
+ private:
+  std::shared_ptr<TDBXCallback> FCallback;
 };
 
 // The value object for `type` by the rules of the data type: the row's own
 // kind first, then the table of types. Raises TDBXError 3 "Unexpected data
 // type %s" for a type without value object.
 std::unique_ptr<TDBXValue> CreateValue(TDBXValueType& type);
+
+// A date-time as a timestamp, the milliseconds as its fractions.
+TSQLTimeStamp DateTimeToSQLTimeStamp(TDateTime value);
 
 // The decimal text of a currency amount, without trailing zeros ("12.5").
 UString CurrencyToDecimalText(Currency value);

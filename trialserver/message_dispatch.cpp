@@ -207,13 +207,19 @@ Outcome MessageDispatcher::Prepare() {
   reader_.SkipToEndOfArray();
   reader_.Next(JsonToken::kObjectEnd);
 
+  if (const auto method = FindTableMethod(type, text)) {
+    const std::int32_t handle = CommandHandleFor(requested);
+    commands_[handle] = Command{std::nullopt, method, {}};
+    WritePrepareReply(writer_, handle, TableMethodParameters(*method));
+    return Outcome::Continue;
+  }
   const auto kind = FindCommand(type, text);
   if (!kind) {
     Answer(unknown_command(type, text));
     return Outcome::Continue;
   }
   const std::int32_t handle = CommandHandleFor(requested);
-  commands_[handle] = Command{*kind, {}};
+  commands_[handle] = Command{*kind, std::nullopt, {}};
   WritePrepareReply(writer_, handle, CommandParameters(*kind));
   return Outcome::Continue;
 }
@@ -221,7 +227,7 @@ Outcome MessageDispatcher::Prepare() {
 Outcome MessageDispatcher::Execute() {
   std::optional<std::int32_t> handle;
   std::optional<std::pair<UString, UString>> unprepared;  // type and text
-  bool input_table = false;
+  std::vector<InputTable> tables;
   TDBXRowBuffer row(kBufferSize, false, true);
   row.SetContext(&context_);
 
@@ -266,8 +272,7 @@ Outcome MessageDispatcher::Execute() {
         break;
       }
       case JsonKeyword::kTable:
-        input_table = true;
-        reader_.SkipToEndOfObject();
+        tables.emplace_back(reader_, kBufferSize, context_);
         break;
       default:  // parameter descriptions: the server's stand
         reader_.SkipToEndOfObject();
@@ -282,41 +287,47 @@ Outcome MessageDispatcher::Execute() {
       return Outcome::Continue;
     }
     handle = CommandHandleFor(handle.value_or(-1));
-    commands_[*handle] = Command{*kind, {}};
+    commands_[*handle] = Command{*kind, std::nullopt, {}};
   }
   const auto found = handle ? commands_.find(*handle) : commands_.end();
   if (found == commands_.end()) {
     Answer(closed_command(handle.value_or(-1)));
     return Outcome::Continue;
   }
-  if (input_table) {
+  Command& command = found->second;
+  command.rest.clear();
+  if (command.table_method) return RunTableMethod(found->first, *command.table_method, tables);
+  if (!tables.empty()) {
     Answer(unsupported(u"tabela de entrada"));
     return Outcome::Continue;
   }
-  Command& command = found->second;
-  command.rest.clear();
-  if (const auto table = AnsweredTable(command.kind, kBufferSize)) {
+  if (const auto table = AnsweredTable(*command.kind, kBufferSize)) {
     WriteTableReply(writer_, found->first, next_row_handle_++, table->columns, table->rows);
     return Outcome::Continue;
   }
   return RunMethod(found->first, command, row);
 }
 
-Outcome MessageDispatcher::RunMethod(std::int32_t handle, Command& command, TDBXRowBuffer& row) {
+std::optional<Outcome> MessageDispatcher::PlayCallFault() {
   const TrialOptions& options = settings_.options;
   if (options.reply_delay_ms > 0) clock_.sleep_for(Millis(options.reply_delay_ms));
   switch (options.mode) {
     case FaultMode::CallHang: return Outcome::Hang;
     case FaultMode::CallError: Answer(simulated_failure()); return Outcome::Continue;
-    default: break;
+    default: return std::nullopt;
   }
+}
+
+Outcome MessageDispatcher::RunMethod(std::int32_t handle, Command& command, TDBXRowBuffer& row) {
+  const TrialOptions& options = settings_.options;
+  if (const auto fault = PlayCallFault()) return *fault;
 
   row.SetCommandHandle(handle);
   row.SetBlobRequest(
       [this](const BlobKey& key, std::vector<std::uint8_t>& into) { return PullInputChunk(key, into); });
   pulled_bytes_ = 0;
   MethodCall call;
-  call.kind = command.kind;
+  call.kind = *command.kind;
   call.input = &row;
   call.buffer_size = kBufferSize;
   call.version_rows = options.version_rows;
@@ -344,6 +355,35 @@ Outcome MessageDispatcher::RunMethod(std::int32_t handle, Command& command, TDBX
     return Outcome::End;
   }
   WriteExecuteReply(writer_, handle, result.row);
+  return Outcome::Continue;
+}
+
+Outcome MessageDispatcher::RunTableMethod(std::int32_t handle, TableMethod method,
+                                          std::vector<InputTable>& tables) {
+  if (const auto fault = PlayCallFault()) return *fault;
+  if (tables.empty()) {
+    Answer({u"TDBXError", 11, u"Par\u00E2metro DataSet sem tabela"});
+    return Outcome::Continue;
+  }
+  InputTableTotals totals;
+  try {
+    for (InputTable& table : tables) {
+      pulled_bytes_ = 0;
+      const InputTableTotals read = table.ReadAll(
+          reader_, writer_, handle,
+          [this](const BlobKey& key, std::vector<std::uint8_t>& into) { return PullInputChunk(key, into); });
+      totals.rows += read.rows;
+      totals.values += read.values;
+    }
+  } catch (const TDBXError& error) {
+    if (error.ErrorCode() == 1) throw;  // the client went away
+    Answer({u"TDBXError", error.ErrorCode(), error.Message()});
+    return Outcome::Continue;
+  }
+  // The reply row echoes the input as null.
+  TDBXRowBuffer reply(kBufferSize, false, true);
+  reply.WriteNull();
+  WriteTableMethodReply(writer_, handle, TableMethodRowsAffected(method, totals), reply.Written());
   return Outcome::Continue;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // Reads the client's requests one by one and answers each: connect,
-// disconnect, prepare, execute, command_close, reader_close, more_blob,
-// next_result, txbegin, txend and vendor_property; an error object for
-// anything else. The protocol faults of
-// the command line are played at the execution of a server method.
+// disconnect, prepare, execute (pulling the rows of input tables with
+// "next" requests), command_close, reader_close, more_blob, next_result,
+// txbegin, txend and vendor_property; an error object for anything else.
+// The protocol faults of the command line are played at the execution of a
+// server method.
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -17,9 +18,11 @@
 #include "datasnap/message_writer.h"
 #include "mainloop/clock.h"
 #include "trialserver/connection_requests.h"
+#include "trialserver/input_table.h"
 #include "trialserver/options.h"
 #include "trialserver/reply_writer.h"
 #include "trialserver/server_methods.h"
+#include "trialserver/table_methods.h"
 
 namespace wardenix::trial {
 
@@ -57,7 +60,10 @@ class MessageDispatcher {
 
  private:
   struct Command {
-    CommandKind kind;
+    // One of the two is set: a command of the catalogue, or a method that
+    // takes a table.
+    std::optional<CommandKind> kind;
+    std::optional<TableMethod> table_method;
     // Reply values that did not fit the reply row, by ordinal.
     std::map<std::int32_t, std::unique_ptr<ByteSource>> rest;
   };
@@ -66,7 +72,12 @@ class MessageDispatcher {
   Outcome Prepare();
   Outcome Execute();
   Outcome MoreBlob();
+  // The delay, hang or failure of a call that the command line asks for;
+  // nothing when the call is to be run.
+  std::optional<Outcome> PlayCallFault();
   Outcome RunMethod(std::int32_t handle, Command& command, TDBXRowBuffer& row);
+  // Pulls the tables in whole, then answers by the method's rule.
+  Outcome RunTableMethod(std::int32_t handle, TableMethod method, std::vector<InputTable>& tables);
   // The client's next chunk of an input value that did not fit its row.
   bool PullInputChunk(const BlobKey& key, std::vector<std::uint8_t>& into);
 

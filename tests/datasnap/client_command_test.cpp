@@ -10,12 +10,12 @@
 #include "datasnap/variant_stream.h"
 #include "dbx/command.h"
 #include "dbx/data_types.h"
+#include "tests/datasnap/client_fixture.h"
 #include "tests/datasnap/scripted_server.h"
 
 namespace wardenix {
 namespace {
 
-using test::ConnectReply;
 using test::ErrorReply;
 using test::ExecuteReply;
 using test::ParameterItem;
@@ -26,12 +26,6 @@ using test::RowBuilder;
 using test::ScriptedServer;
 using test::ServerSide;
 using namespace TDBXDataTypes;
-
-void hold(ServerSide& side) {
-  std::uint8_t buffer[256];
-  while (side.Channel().Read(buffer) > 0) {
-  }
-}
 
 std::string as_text(const std::vector<std::uint8_t>& bytes) {
   return std::string(bytes.begin(), bytes.end());
@@ -60,39 +54,8 @@ std::string consultas_reply_row(const Variant& result) {
 const std::string kConsultasPrepare = PrepareReply(
     7, {ParameterItem(WideStringType, 1, "vSQL"), ParameterItem(VariantType, 4, "ReturnParameter")});
 
-struct Fixture : ::testing::Test {
-  // Connects, then runs `script` for the requests after connect.
-  void start(std::function<void(ServerSide&)> script) {
-    server = std::make_unique<ScriptedServer>([script](ServerSide& side) {
-      side.ReadRequest();
-      side.Send(ConnectReply(1));
-      script(side);
-      hold(side);
-    });
-    connection = std::make_unique<TDBXClientConnection>(
-        TDBXProperties{{u"HostName", u"127.0.0.1"},
-                       {u"Port", to_ustring(server->Port())},
-                       {u"DriverName", u"Datasnap"}});
-    connection->SetReplyLimit(reply_limit);
-    connection->Open();
-  }
-
-  std::unique_ptr<TDBXCommand> consultas() {
-    auto command = connection->CreateCommand();
-    command->SetCommandType(kServerMethodCommandType);
-    command->SetText(u"TdtmPrincipal._Consultas");
-    return command;
-  }
-
-  void finish() {
-    connection->Close();
-    server->Finish();
-    EXPECT_EQ(server->ScriptError(), "");
-  }
-
-  std::uint64_t reply_limit = kReplyLimit;
-  std::unique_ptr<ScriptedServer> server;
-  std::unique_ptr<TDBXClientConnection> connection;
+struct Fixture : test::ClientFixture {
+  std::unique_ptr<TDBXCommand> consultas() { return method(u"TdtmPrincipal._Consultas"); }
 };
 
 // The reply row of _Consultas whose result is a blob reference: its size and
@@ -389,6 +352,28 @@ TEST_F(Fixture, AnEmptyResultArrayLeavesTheValuesAsTheyWereSent) {
   EXPECT_EQ(command->GetParameters()[1].Value().GetInt32(), 0);
   command.reset();
   finish();
+}
+
+TEST_F(Fixture, JsonValuesTravelAsTheirTextInABlock) {
+  std::string sent;
+  start([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(PrepareReply(4, {ParameterItem(JsonValueType, 1, "Entrada"),
+                               ParameterItem(JsonValueType, 4, "ReturnParameter")}));
+    sent = side.ReadRequest().params[1][u"data"].bytes;
+    RowBuilder row;
+    row->WriteNull();
+    row->WriteJson(R"([true,"x"])");
+    side.Send(ExecuteReply(row.Bytes()));
+  });
+  auto command = method(u"TdtmPrincipal._Json");
+  command->Prepare();
+  command->GetParameters()[0].Value().SetJsonText(R"({"a":[1,2]})");
+  command->ExecuteUpdate();
+  EXPECT_EQ(command->GetParameters()[1].Value().GetJsonText(), R"([true,"x"])");
+  command.reset();
+  finish();
+  EXPECT_EQ(sent, std::string("\x40\x00\x00\x00\x0B", 5) + R"({"a":[1,2]})" + "\xC0");
 }
 
 TEST_F(Fixture, CommandsOfAClosedConnectionFailWithoutTouchingTheWire) {

@@ -116,6 +116,88 @@ TEST(ClientConnection, ReadsTheProtocolVersionAndSkipsWhatFollows) {
             std::string::npos);
 }
 
+TEST(ClientConnection, AServerBeforeProtocolVersion2IsNeverAskedForVendorProperties) {
+  ScriptedServer server([](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(R"({"result":[3,"Trial",1]})");
+    hold(side);
+  });
+  TDBXClientConnection connection(program_properties(server.Port()));
+  connection.Open();
+  EXPECT_EQ(connection.GetVendorProperty(u"ServerVersion"), u"");
+  connection.Close();
+  server.Finish();
+  EXPECT_EQ(server.Received().find("vendor_property"), std::string::npos);
+}
+
+TEST(ClientConnection, TransactionsBeginAndEndWithTheServersHandle) {
+  std::vector<Request> requests;
+  ScriptedServer server([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(3));
+    requests.push_back(side.ReadRequest());
+    side.Send(R"({"result":[41]})");
+    requests.push_back(side.ReadRequest());
+    side.Send(R"({"result":[]})");
+    requests.push_back(side.ReadRequest());
+    side.Send(R"({"result":[42,"ignored"]})");
+    requests.push_back(side.ReadRequest());
+    side.Send(R"({"result":[null]})");
+    hold(side);
+  });
+  TDBXClientConnection connection(program_properties(server.Port()));
+  connection.Open();
+  const auto first = connection.BeginTransaction(2);
+  EXPECT_EQ(first.handle, 41);
+  EXPECT_EQ(first.isolation_level, 2);
+  connection.Commit(first);
+  const auto second = connection.BeginTransaction(8);
+  EXPECT_EQ(second.handle, 42);
+  connection.Rollback(second);
+  connection.Close();
+  server.Finish();
+  EXPECT_EQ(server.ScriptError(), "");
+  EXPECT_NE(server.Received().find(R"({"method":"txbegin","params":[2]})"
+                                   R"({"method":"txend","params":[true,41]})"
+                                   R"({"method":"txbegin","params":[8]})"
+                                   R"({"method":"txend","params":[false,42]})"),
+            std::string::npos)
+      << server.Received();
+}
+
+TEST(ClientConnection, TheServerMethodsAreTheMethodAliasColumnOfTheServersList) {
+  ScriptedServer server([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(3));
+    side.ReadRequest();
+    RowBuilder rows;
+    for (const char16_t* alias : {u"TdtmPrincipal._Consultas", u"TdtmPrincipal.sqlAuxAfterClose",
+                                  u"DSAdmin.GetServerMethods"}) {
+      rows->WriteString(u"x");
+      rows->WriteString(alias);
+    }
+    side.Send(R"({"result":[{"handle":[5]},{"table":[{"fields":[5,false,2,1,true]},)"
+              R"({"columns":[2,["MethodName",26,0,0,0,0,0],["MethodAlias",26,0,0,0,0,0]]}]}],)"
+              R"({"data":[-)" + ServerSide::Data(rows.Bytes()) + "]}}");
+    hold(side);
+  });
+  TDBXClientConnection connection(program_properties(server.Port()));
+  connection.Open();
+  EXPECT_EQ(connection.GetCommandTypes(), std::vector<UString>{u"DataSnap.ServerMethod"});
+  EXPECT_EQ(connection.GetCommands(u"DataSnap.ServerMethod"),
+            (std::vector<UString>{u"TdtmPrincipal._Consultas", u"TdtmPrincipal.sqlAuxAfterClose",
+                                  u"DSAdmin.GetServerMethods"}));
+  EXPECT_TRUE(connection.GetCommands(u"Dbx.SQL").empty());
+  connection.Close();
+  server.Finish();
+  EXPECT_EQ(server.ScriptError(), "");
+  EXPECT_NE(server.Received().find(
+                R"({"method":"execute","params":[{"fields":[-1,false,"DataSnap.ServerMethod",)"
+                R"("DSAdmin.GetServerMethods"]}]})"),
+            std::string::npos)
+      << server.Received();
+}
+
 TEST(ClientConnection, ErrorObjectOfTheServerRaisesItsCodeAndMessage) {
   struct Case {
     std::string reply;

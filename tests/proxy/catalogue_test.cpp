@@ -17,6 +17,7 @@
 #include "runtime/errors.h"
 #include "trialserver/protocol_session.h"
 #include "trialserver/socket.h"
+#include "trialserver/versao_table.h"
 
 namespace wardenix {
 
@@ -91,6 +92,13 @@ Variant answer(double v) { return Variant::from_double(v); }
 Variant answer(TDateTime v) { return Variant::from_date(v); }
 Variant answer(Variant v) { return v; }
 
+// A dataset holding GR_VERSAO, for a proxy that takes it over.
+TClientDataSet* versao_dataset(std::uint32_t rows) {
+  auto* dataset = new TClientDataSet;
+  dataset->SetData(Variant::from_bytes(trial::versao_packet(rows)));
+  return dataset;
+}
+
 // The Integer and Double results count the call text.
 std::int32_t length(std::u16string_view call_text) { return static_cast<std::int32_t>(call_text.size()); }
 
@@ -142,8 +150,11 @@ std::vector<Case> catalogue_cases() {
        answer(length(u"_AtualizaBairro(" + UString(kFiveHex) + u")"))},
       {"_AtualizaCidade", [](P& p) { return answer(p._AtualizaCidade(Variant::Null())); },
        answer(length(u"_AtualizaCidade(null)"))},
-      // The two dataset methods, sqlAuxAfterClose and sqlAuxBeforeOpen, take
-      // their rows here once the server reads input tables.
+      // The dataset methods answer nothing but read every row (counted in
+      // tests/trialserver/table_methods_test.cpp); the proxy's readers own
+      // the datasets.
+      {"sqlAuxAfterClose", [](P& p) { p.sqlAuxAfterClose(versao_dataset(3)); return kNone; }, kNone},
+      {"sqlAuxBeforeOpen", [](P& p) { p.sqlAuxBeforeOpen(versao_dataset(2)); return kNone; }, kNone},
       {"_Get_IPCliente", [](P& p) { return answer(p._Get_IPCliente()); },
        answer(UString(u"_Get_IPCliente()"))},
       {"_Set_IPCliente", [](P& p) { p._Set_IPCliente(u"10.0.0.1"); return kNone; }, kNone},
