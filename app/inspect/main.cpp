@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: wardenix-inspect packet FILE\n";
+constexpr const char* kUsage = "usage: wardenix-inspect packet FILE | --help | --version\n";
 
 constexpr const char* kHelp =
     "usage: wardenix-inspect packet FILE\n"
@@ -36,7 +36,9 @@ constexpr const char* kHelp =
     "header, counts and lengths take; bytes after the packet are not read.\n"
     "\n"
     "Exit status: 0 the packet is accepted, 1 it is rejected, 2 a usage error or\n"
-    "a file that cannot be read, is not a regular file or is too large.\n";
+    "a file that cannot be read, is not a regular file or is too large.\n"
+    "\n"
+    "  --version  show the program's version\n";
 
 static_assert(wardenix::kMaxPacketBytes == 33554432, "the help text names the largest packet");
 
@@ -81,6 +83,10 @@ int main(int argc, char** argv) {
 #endif
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("wardenix-inspect %s\n", WARDENIX_VERSION_TEXT);
     return 0;
   }
   if (argc != 3 || std::strcmp(argv[1], "packet") != 0) {

@@ -57,5 +57,34 @@ TEST(ConsoleOptions, HelpStatesTheTimeScaleRange) {
   EXPECT_NE(std::string(kConsoleUsage).find("to 1000"), std::string::npos);
 }
 
+TEST(ConsoleOptions, HelpAndVersionAreFlagsThatOtherOptionsKeep) {
+  struct Case {
+    std::vector<std::string> args;
+    bool accepted;
+    bool help;
+    bool version;
+  };
+  const Case cases[] = {
+      {{"--version"}, true, false, true},
+      {{"-h"}, true, true, false},
+      {{"--time-scale", "20", "--version"}, true, false, true},
+      {{"--version", "--help"}, true, true, true},
+      {{"--version", "extra"}, false, false, false},
+      {{"--version=1"}, false, false, false},
+      {{"-v"}, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    std::string error;
+    const auto options = parse_console_options(c.args, error);
+    ASSERT_EQ(options.has_value(), c.accepted) << error;
+    if (options) {
+      EXPECT_EQ(options->help, c.help);
+      EXPECT_EQ(options->version, c.version);
+    }
+  }
+  EXPECT_NE(std::string(kConsoleUsage).find("--version"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace wardenix
