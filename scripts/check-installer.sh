@@ -20,14 +20,11 @@ source scripts/wine-env.sh
 scripts/install-deps.sh windows installer
 start=$(date +%s)
 
-launcher=()
-if command -v ccache >/dev/null; then
-  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$PWD")}
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-fi
+# The Windows builds as ./test configures them: after ./test only the
+# installer is left to make.
 version=
 build_installer() {  # DIR TOOLCHAIN
-  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$2" "${launcher[@]}" >/dev/null
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$2" >/dev/null
   cmake --build "$1" --target installer
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt")
 }
