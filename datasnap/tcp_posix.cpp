@@ -85,11 +85,33 @@ struct TcpSocket::Impl {
 
 namespace {
 
+// The first IPv4 address of `host`; the getaddrinfo error when there is none.
+int lookup_ipv4(UStringView host, in_addr& into) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int error = ::getaddrinfo(to_utf8(host).c_str(), nullptr, &hints, &found);
+  if (error != 0) return error;
+  if (!found) return EAI_NONAME;
+  into = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  ::freeaddrinfo(found);
+  return 0;
+}
+
 [[noreturn]] void raise_errno(int error, UStringView api) {
   RaiseSocketError(from_utf8(std::generic_category().message(error)), error, api);
 }
 
 }  // namespace
+
+std::optional<UString> HostLookupError(UStringView host) {
+  if (host.empty()) return UString(u"No address specified");
+  in_addr address{};
+  const int error = lookup_ipv4(host, address);
+  if (error == 0) return std::nullopt;
+  return from_utf8(error == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(error));
+}
 
 TcpSocket::TcpSocket() : impl_(std::make_unique<Impl>()) {}
 
@@ -115,15 +137,7 @@ void TcpSocket::Connect(UStringView host, std::int32_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const std::string name = to_utf8(host);
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) == 0 && found) {
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
-  } else {
+  if (lookup_ipv4(host, address.sin_addr) != 0) {
     // An unknown host must not connect anywhere: 0.0.0.0 would reach this
     // machine here.
     raise_errno(EADDRNOTAVAIL, u"connect");

@@ -7,12 +7,17 @@
 // The platform code is in tcp_posix.cpp and tcp_win.cpp.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "datasnap/abort_switch.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {
+
+// Looks `host` up as TcpSocket::Connect does (its first IPv4 address); the
+// lookup's error text when it finds none.
+std::optional<UString> HostLookupError(UStringView host);
 
 class TcpSocket {
  public:

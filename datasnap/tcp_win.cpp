@@ -44,7 +44,31 @@ UString system_text(int error) {
 
 constexpr long kEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE | FD_ACCEPT;
 
+// The first IPv4 address of `host`; the lookup's error when there is none.
+int lookup_ipv4(UStringView host, in_addr& into) {
+  ensure_winsock();
+  ADDRINFOW hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  ADDRINFOW* found = nullptr;
+  const std::wstring name(host.begin(), host.end());
+  const int error = GetAddrInfoW(name.c_str(), nullptr, &hints, &found);
+  if (error != 0) return error;
+  if (!found) return WSAHOST_NOT_FOUND;
+  into = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
+  FreeAddrInfoW(found);
+  return 0;
+}
+
 }  // namespace
+
+std::optional<UString> HostLookupError(UStringView host) {
+  if (host.empty()) return UString(u"No address specified");
+  in_addr address{};
+  const int error = lookup_ipv4(host, address);
+  if (error == 0) return std::nullopt;
+  return system_text(error);
+}
 
 struct TcpSocket::Impl {
   SOCKET fd = INVALID_SOCKET;
@@ -124,17 +148,7 @@ void TcpSocket::Connect(UStringView host, std::int32_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<u_short>(port));
-  ADDRINFOW hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  ADDRINFOW* found = nullptr;
-  const std::wstring name(host.begin(), host.end());
-  if (GetAddrInfoW(name.c_str(), nullptr, &hints, &found) == 0 && found) {
-    address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-    FreeAddrInfoW(found);
-  } else {
-    raise_wsa(WSAEADDRNOTAVAIL, u"connect");
-  }
+  if (lookup_ipv4(host, address.sin_addr) != 0) raise_wsa(WSAEADDRNOTAVAIL, u"connect");
   if (port <= 0 || port > 65535) raise_wsa(WSAEADDRNOTAVAIL, u"connect");
   if (impl_->aborted.load()) raise_wsa(WSAECONNABORTED, u"connect");
 

@@ -12,16 +12,14 @@ namespace {
 // longest value that can be returned.
 constexpr std::size_t kMaxLineLength = 64 * 1024;
 
-enum class Encoding { Bytes, Utf8, Utf16LE, Utf16BE };
-
 // Finds the value while lines arrive one by one, so that a file of any size
 // is read in one pass with bounded memory.
 class LookUp {
  public:
   LookUp(UStringView section, UStringView key) : section_(section), key_(key) {}
 
-  // Returns false once the value has been found.
-  bool line(UStringView raw) {
+  // Returns false once the value has been found. `number` counts from 1.
+  bool line(UStringView raw, std::size_t number) {
     const UString text = trim(raw);
     if (text.empty()) return true;
     if (text[0] == u'[') {
@@ -43,16 +41,19 @@ class LookUp {
     }
     if (value.size() > IniFile::kMaxValueLength) value.resize(IniFile::kMaxValueLength);
     found_ = std::move(value);
+    found_line_ = number;
     return false;
   }
 
   const std::optional<UString>& found() const { return found_; }
+  std::size_t found_line() const { return found_line_; }
 
  private:
   UStringView section_;
   UStringView key_;
   bool in_section_ = false;
   std::optional<UString> found_;
+  std::size_t found_line_ = 0;
 };
 
 // Cuts a byte stream into decoded lines. Without a byte-order mark a line is
@@ -86,25 +87,27 @@ class LineSplitter {
     end_line();
   }
 
+  IniEncoding encoding() const { return encoding_.value_or(IniEncoding::NoMark); }
+
  private:
   void detect_encoding() {
     const auto starts = [&](std::string_view mark) { return pending_.starts_with(mark); };
     if (starts("\xEF\xBB\xBF")) {
-      encoding_ = Encoding::Utf8;
+      encoding_ = IniEncoding::Utf8Mark;
       pending_.erase(0, 3);
     } else if (starts("\xFF\xFE")) {
-      encoding_ = Encoding::Utf16LE;
+      encoding_ = IniEncoding::Utf16LE;
       pending_.erase(0, 2);
     } else if (starts("\xFE\xFF")) {
-      encoding_ = Encoding::Utf16BE;
+      encoding_ = IniEncoding::Utf16BE;
       pending_.erase(0, 2);
     } else {
-      encoding_ = Encoding::Bytes;
+      encoding_ = IniEncoding::NoMark;
     }
   }
 
   bool feed_bytes(std::string_view bytes, std::size_t& i) {
-    const bool wide = *encoding_ == Encoding::Utf16LE || *encoding_ == Encoding::Utf16BE;
+    const bool wide = *encoding_ == IniEncoding::Utf16LE || *encoding_ == IniEncoding::Utf16BE;
     for (; i < bytes.size(); ++i) {
       if (wide) {
         if (!half_) {
@@ -114,7 +117,7 @@ class LineSplitter {
         const unsigned first = *half_;
         const unsigned second = static_cast<unsigned char>(bytes[i]);
         half_.reset();
-        const auto c = static_cast<char16_t>(*encoding_ == Encoding::Utf16LE
+        const auto c = static_cast<char16_t>(*encoding_ == IniEncoding::Utf16LE
                                                  ? first | (second << 8)
                                                  : (first << 8) | second);
         if (!take(c)) return false;
@@ -127,21 +130,25 @@ class LineSplitter {
 
   // For byte encodings each char16_t holds one raw byte until the line ends.
   bool take(char16_t c) {
+    const bool after_cr = after_cr_;
+    after_cr_ = c == u'\r';
+    if (c == u'\n' && after_cr) return true;  // the end of a CR LF line
     if (c == u'\n' || c == u'\r') return end_line();
     if (line_.size() < kMaxLineLength) line_.push_back(c);
     return true;
   }
 
   bool end_line() {
+    ++number_;
     bool more = true;
     if (!line_.empty()) {
-      if (*encoding_ == Encoding::Bytes || *encoding_ == Encoding::Utf8) {
+      if (*encoding_ == IniEncoding::NoMark || *encoding_ == IniEncoding::Utf8Mark) {
         std::string raw(line_.size(), '\0');
         for (std::size_t k = 0; k < line_.size(); ++k) raw[k] = static_cast<char>(line_[k]);
         const UString text = is_valid_utf8(raw) ? from_utf8(raw) : from_latin1(raw);
-        more = lookup_.line(text);
+        more = lookup_.line(text, number_);
       } else {
-        more = lookup_.line(line_);
+        more = lookup_.line(line_, number_);
       }
     }
     line_.clear();
@@ -149,7 +156,9 @@ class LineSplitter {
   }
 
   LookUp& lookup_;
-  std::optional<Encoding> encoding_;
+  std::optional<IniEncoding> encoding_;
+  std::size_t number_ = 0;
+  bool after_cr_ = false;
   std::string pending_;
   std::optional<unsigned> half_;
   UString line_;
@@ -170,18 +179,21 @@ std::unique_ptr<std::FILE, FileCloser> open_for_reading(const UString& path) {
 
 }  // namespace
 
-UString read_ini_value(std::string_view bytes, UStringView section, UStringView key,
-                       UStringView default_value) {
+IniLookup look_up_ini_value(std::string_view bytes, UStringView section, UStringView key) {
   LookUp lookup(section, key);
   LineSplitter splitter(lookup);
   if (splitter.feed(bytes)) splitter.finish();
-  return lookup.found() ? *lookup.found() : UString(default_value);
+  return {lookup.found(), lookup.found_line(), true, splitter.encoding()};
 }
 
-UString IniFile::ReadString(UStringView section, UStringView key,
-                            UStringView default_value) const {
+UString read_ini_value(std::string_view bytes, UStringView section, UStringView key,
+                       UStringView default_value) {
+  return look_up_ini_value(bytes, section, key).value.value_or(UString(default_value));
+}
+
+IniLookup IniFile::Look(UStringView section, UStringView key) const {
   const auto file = open_for_reading(path_);
-  if (!file) return UString(default_value);
+  if (!file) return {};
   LookUp lookup(section, key);
   LineSplitter splitter(lookup);
   char buffer[64 * 1024];
@@ -191,9 +203,14 @@ UString IniFile::ReadString(UStringView section, UStringView key,
     if (n == 0) break;
     more = splitter.feed(std::string_view(buffer, n));
   }
-  if (more && std::ferror(file.get())) return UString(default_value);
+  if (more && std::ferror(file.get())) return {};
   if (more) splitter.finish();
-  return lookup.found() ? *lookup.found() : UString(default_value);
+  return {lookup.found(), lookup.found_line(), true, splitter.encoding()};
+}
+
+UString IniFile::ReadString(UStringView section, UStringView key,
+                            UStringView default_value) const {
+  return Look(section, key).value.value_or(UString(default_value));
 }
 
 }  // namespace wardenix

@@ -147,6 +147,7 @@ Outcome MessageDispatcher::HandleNext() {
     if (method == u"prepare") return Prepare();
     if (method == u"execute") return Execute();
     if (method == u"more_blob") return MoreBlob();
+    if (connection_requests_.Answer(method, reader_, writer_)) return Outcome::Continue;
     if (method == u"next_result") {
       ReadScalars();
       reader_.Next(JsonToken::kObjectEnd);
@@ -294,9 +295,8 @@ Outcome MessageDispatcher::Execute() {
   }
   Command& command = found->second;
   command.rest.clear();
-  if (command.kind == CommandKind::MetaData) {
-    WriteTableReply(writer_, found->first, next_row_handle_++, MetaDataColumns(),
-                    MetaDataRow(kBufferSize));
+  if (const auto table = AnsweredTable(command.kind, kBufferSize)) {
+    WriteTableReply(writer_, found->first, next_row_handle_++, table->columns, table->rows);
     return Outcome::Continue;
   }
   return RunMethod(found->first, command, row);

@@ -1,7 +1,8 @@
 #pragma once
 // Reads the client's requests one by one and answers each: connect,
-// disconnect, prepare, execute, command_close, reader_close, more_blob and
-// next_result; an error object for anything else. The protocol faults of
+// disconnect, prepare, execute, command_close, reader_close, more_blob,
+// next_result, txbegin, txend and vendor_property; an error object for
+// anything else. The protocol faults of
 // the command line are played at the execution of a server method.
 #include <cstdint>
 #include <map>
@@ -15,6 +16,7 @@
 #include "datasnap/message_reader.h"
 #include "datasnap/message_writer.h"
 #include "mainloop/clock.h"
+#include "trialserver/connection_requests.h"
 #include "trialserver/options.h"
 #include "trialserver/reply_writer.h"
 #include "trialserver/server_methods.h"
@@ -80,6 +82,7 @@ class MessageDispatcher {
   TDBXJSonStreamWriter writer_;
 
   bool connected_ = false;
+  ConnectionRequests connection_requests_;
   std::map<std::int32_t, Command> commands_;
   std::int32_t next_command_handle_ = 1;
   std::int32_t next_row_handle_ = 1;

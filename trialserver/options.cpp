@@ -142,6 +142,12 @@ std::vector<std::string> child_arguments(const TrialOptions& options) {
 std::string usage_text() {
   return "Trial application server.\n"
          "\n"
+         "It answers the metadata command, the remote methods of TdtmPrincipal\n"
+         "(_Consultas with the GR_VERSAO table, the others by fixed rules: inputs\n"
+         "echoed, the in-out text with \"*\", results derived from the call),\n"
+         "TdmPrincipal.AS_GetRecords for the provider dspAux, the method list\n"
+         "DSAdmin.GetServerMethods, txbegin, txend and vendor_property.\n"
+         "\n"
          "  --port N             listen on TCP port N (3063; 0 = any free port)\n"
          "  --port-file PATH     write the port to PATH once listening\n"
          "  --mode MODE          accept: accept connections and speak the protocol\n"

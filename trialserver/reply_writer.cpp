@@ -82,8 +82,10 @@ void WriteExecuteReply(TDBXJSonStreamWriter& writer, std::int32_t command_handle
                        std::span<const std::uint8_t> row) {
   writer.WriteFragment(fragment::kResultObject);
   WriteHandleObject(writer, command_handle);
-  writer.WriteValueSeparator();
-  writer.WriteDataBlock(row);
+  if (!row.empty()) {
+    writer.WriteValueSeparator();
+    writer.WriteDataBlock(row);
+  }
   EndResult(writer);
 }
 
@@ -161,6 +163,23 @@ void WriteNoNextResultReply(TDBXJSonStreamWriter& writer) {
   writer.WriteBoolean(false);
   writer.WriteValueSeparator();
   writer.WriteInt(-1);
+  EndResult(writer);
+}
+
+void WriteIntResultReply(TDBXJSonStreamWriter& writer, std::int32_t value) {
+  writer.WriteFragment(fragment::kResultObject);
+  writer.WriteInt(value);
+  EndResult(writer);
+}
+
+void WriteTextResultReply(TDBXJSonStreamWriter& writer, UStringView value) {
+  writer.WriteFragment(fragment::kResultObject);
+  writer.WriteString(value);
+  EndResult(writer);
+}
+
+void WriteEmptyResultReply(TDBXJSonStreamWriter& writer) {
+  writer.WriteFragment(fragment::kResultObject);
   EndResult(writer);
 }
 

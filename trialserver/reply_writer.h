@@ -53,7 +53,8 @@ void WritePrepareReply(TDBXJSonStreamWriter& writer, std::int32_t command_handle
                        std::span<const ParameterSpec> parameters);
 
 // {"result":[{"handle":[H]},{"data":[n,row]}]}: the row holds every
-// parameter's value in ordinal order.
+// parameter's value in ordinal order; a command without parameters gets no
+// "data" object.
 void WriteExecuteReply(TDBXJSonStreamWriter& writer, std::int32_t command_handle,
                        std::span<const std::uint8_t> row);
 
@@ -69,6 +70,15 @@ void WriteBlobChunkReply(TDBXJSonStreamWriter& writer, ByteSource& rest);
 
 // {"result":[false,0,false,-1]}: no further table.
 void WriteNoNextResultReply(TDBXJSonStreamWriter& writer);
+
+// {"result":[value]}: the handle of a new transaction.
+void WriteIntResultReply(TDBXJSonStreamWriter& writer, std::int32_t value);
+
+// {"result":["value"]}: a vendor property.
+void WriteTextResultReply(TDBXJSonStreamWriter& writer, UStringView value);
+
+// {"result":[]}: done, nothing to tell.
+void WriteEmptyResultReply(TDBXJSonStreamWriter& writer);
 
 // {"more_blob":[H,blob handle,row,ordinal,row handle]}: the server's request
 // for the next chunk of an input value that did not fit the client's row.

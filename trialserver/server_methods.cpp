@@ -4,6 +4,8 @@
 
 #include "datasnap/variant_stream.h"
 #include "runtime/variant.h"
+#include "trialserver/catalogue_methods.h"
+#include "trialserver/method_list.h"
 #include "trialserver/versao_table.h"
 
 namespace wardenix::trial {
@@ -130,7 +132,8 @@ std::optional<CommandKind> FindCommand(UStringView type, UStringView text) {
   if (type != kServerMethodType) return std::nullopt;
   if (text == u"TdtmPrincipal._Consultas") return CommandKind::Consultas;
   if (text == u"TdmPrincipal.AS_GetRecords") return CommandKind::GetRecords;
-  return std::nullopt;
+  if (text == kMethodListCommand) return CommandKind::MethodList;
+  return FindCatalogueCommand(text);
 }
 
 bool IsServerMethod(CommandKind kind) { return kind != CommandKind::MetaData; }
@@ -150,8 +153,12 @@ std::vector<ParameterSpec> CommandParameters(CommandKind kind) {
               variant_parameter(u"Params", kInOut),
               variant_parameter(u"OwnerData", kInOut),
               variant_parameter(u"ReturnParameter", kReturn)};
+    case CommandKind::MethodList:
+      return MethodListParameters();
+    case CommandKind::FirstCatalogueMethod:
+      break;
   }
-  return {};
+  return CatalogueParameters(kind);
 }
 
 std::vector<TableColumn> MetaDataColumns() {
@@ -175,7 +182,7 @@ std::vector<std::uint8_t> MetaDataRow(std::int32_t buffer_size) {
   row.WriteString(u"\"");  // QuoteChar
   row.WriteString(u"\"");  // ProcedureQuoteChar
   row.WriteInt32(0);       // MaxCommands: no limit
-  row.WriteBoolean(false);  // SupportsTransactions
+  row.WriteBoolean(true);   // SupportsTransactions
   row.WriteBoolean(false);  // SupportsNestedTransactions
   row.WriteBoolean(false);  // SupportsRowSetSize
   row.WriteString(u"\"");  // QuotePrefix
@@ -186,12 +193,23 @@ std::vector<std::uint8_t> MetaDataRow(std::int32_t buffer_size) {
   return {row.Written().begin(), row.Written().end()};
 }
 
+std::optional<CommandTable> AnsweredTable(CommandKind kind, std::int32_t buffer_size) {
+  if (kind == CommandKind::MetaData) return CommandTable{MetaDataColumns(), MetaDataRow(buffer_size)};
+  if (kind == CommandKind::MethodList) {
+    return CommandTable{MethodListColumns(), MethodListRows(buffer_size)};
+  }
+  return std::nullopt;
+}
+
 MethodResult RunServerMethod(const MethodCall& call) {
   switch (call.kind) {
     case CommandKind::Consultas: return run_consultas(call);
     case CommandKind::GetRecords: return run_get_records(call);
-    case CommandKind::MetaData: break;
+    case CommandKind::MetaData:
+    case CommandKind::MethodList:
+    case CommandKind::FirstCatalogueMethod: break;
   }
+  if (IsCatalogueCommand(call.kind)) return RunCatalogueMethod(call);
   return failure(u"EComandoInvalido", u"Comando sem m\u00E9todo");
 }
 

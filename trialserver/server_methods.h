@@ -1,6 +1,8 @@
 #pragma once
 // What the trial server can run: the metadata command, the remote method
-// TdtmPrincipal._Consultas and the provider call TdmPrincipal.AS_GetRecords.
+// TdtmPrincipal._Consultas, the provider call TdmPrincipal.AS_GetRecords,
+// the other methods of the catalogue (catalogue_methods.h) and the method
+// list (method_list.h).
 // Each execution takes the client's parameter row and gives back the reply
 // row: every parameter's value in ordinal order, inputs echoed, outputs and
 // the return value filled in.
@@ -25,7 +27,9 @@ inline constexpr std::int32_t kWideString = 26;
 inline constexpr std::int32_t kVariant = 35;  // a byte stream holding a variant
 }  // namespace dbx_type
 
-enum class CommandKind { MetaData, Consultas, GetRecords };
+// The catalogue's other methods (catalogue_methods.h) are kinds of their own,
+// FirstCatalogueMethod plus the method's place in the catalogue.
+enum class CommandKind { MetaData, Consultas, GetRecords, MethodList, FirstCatalogueMethod = 0x100 };
 
 inline constexpr char16_t kServerMethodType[] = u"DataSnap.ServerMethod";
 inline constexpr char16_t kProductName[] = u"DAZEVAVIZ";
@@ -41,6 +45,14 @@ std::vector<ParameterSpec> CommandParameters(CommandKind kind);
 // The one-row table of the metadata command.
 std::vector<TableColumn> MetaDataColumns();
 std::vector<std::uint8_t> MetaDataRow(std::int32_t buffer_size);
+
+// What the metadata command and the method list answer: a table instead of
+// a parameter row.
+struct CommandTable {
+  std::vector<TableColumn> columns;
+  std::vector<std::uint8_t> rows;
+};
+std::optional<CommandTable> AnsweredTable(CommandKind kind, std::int32_t buffer_size);
 
 struct MethodCall {
   CommandKind kind = CommandKind::Consultas;

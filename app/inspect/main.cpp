@@ -1,10 +1,14 @@
 // wardenix-inspect: diagnostics for administrators.
-//   wardenix-inspect packet FILE   loads FILE as a data packet and prints it as JSON
+//   wardenix-inspect packet FILE          loads FILE as a data packet and prints it as JSON
+//   wardenix-inspect config [DIR] [--json] what the watchdog reads from DIR's rez.ini
+//   wardenix-inspect service NAME [--json] the state the database check sees
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
+#include <string>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -15,18 +19,30 @@
 #include <io.h>
 #endif
 
+#include "app/inspect/config_report.h"
 #include "app/inspect/json_writer.h"
 #include "app/inspect/packet_report.h"
+#include "app/inspect/service_report.h"
+#include "datasnap/tcp_socket.h"
 #include "dataset/data_store.h"
 #include "dataset/packet_budget.h"
+#include "sysops/host_info.h"
+#include "sysops/service_state.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: wardenix-inspect packet FILE | --help | --version\n";
+constexpr const char* kUsage =
+    "usage: wardenix-inspect packet FILE\n"
+    "       wardenix-inspect config [DIR] [--json]\n"
+    "       wardenix-inspect service NAME [--json]\n"
+    "       wardenix-inspect --help | --version\n";
 
 constexpr const char* kHelp =
     "usage: wardenix-inspect packet FILE\n"
+    "       wardenix-inspect config [DIR] [--json]\n"
+    "       wardenix-inspect service NAME [--json]\n"
     "\n"
+    "packet FILE\n"
     "Loads FILE as a data packet (binary or XML) the way the watchdog's client\n"
     "dataset loads an answer, and prints one JSON object: columns, rows, dataset\n"
     "options and table options, or the error that rejects the packet.\n"
@@ -38,7 +54,28 @@ constexpr const char* kHelp =
     "Exit status: 0 the packet is accepted, 1 it is rejected, 2 a usage error or\n"
     "a file that cannot be read, is not a regular file or is too large.\n"
     "\n"
-    "  --version  show the program's version\n";
+    "config [DIR] [--json]\n"
+    "Reads DIR/rez.ini (DIR: this program's own directory, where the watchdog\n"
+    "keeps it) as the watchdog reads it and prints the server's host (IPDS) and\n"
+    "port (PORTADS), the line each came from or that the default applies, and\n"
+    "how the file's text was read. A port that is not a number from 1 to 65535\n"
+    "and a host that is empty or does not resolve are named as problems.\n"
+    "--json prints one JSON object instead.\n"
+    "Exit status: 0 the watchdog can use the values, 1 it cannot, 2 a usage error.\n"
+    "\n"
+    "service NAME [--json]\n"
+    "Asks the service manager for the state of the service NAME as the watchdog's\n"
+    "database check does, and prints the number it gets with its meaning: -2 the\n"
+    "service manager cannot be opened, -1 the service cannot be opened, 0 its\n"
+    "status cannot be read, 1 stopped, 2 start pending, 3 stop pending, 4 running,\n"
+    "5 continue pending, 6 pause pending, 7 paused. Only 4 counts as running.\n"
+#ifndef _WIN32
+    "On Linux the service NAME is the systemd unit NAME.service, asked over the\n"
+    "system bus.\n"
+#endif
+    "Exit status: 0 running, 1 any other state, 2 a usage error.\n"
+    "\n"
+    "--version shows the program's version.\n";
 
 static_assert(wardenix::kMaxPacketBytes == 33554432, "the help text names the largest packet");
 
@@ -75,6 +112,68 @@ int fail(const char* path, const char* why) {
   return 2;
 }
 
+int usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+// config [DIR] [--json]
+int run_config(const std::vector<std::string_view>& arguments) {
+  bool json = false;
+  std::optional<std::string_view> directory;
+  for (const std::string_view argument : arguments) {
+    if (argument == "--json") {
+      json = true;
+    } else if (!directory && !argument.starts_with("-")) {
+      directory = argument;
+    } else {
+      return usage();
+    }
+  }
+  wardenix::UString file;
+  if (directory) {
+    file = wardenix::from_utf8((std::filesystem::path(*directory) / "rez.ini").string());
+  } else {
+    file = wardenix::directory_of(wardenix::make_platform_host_info()->executable_path()) + u"rez.ini";
+  }
+  const wardenix::ConfigReport report = wardenix::check_config(file, wardenix::HostLookupError);
+  if (json) {
+    wardenix::JsonWriter writer;
+    wardenix::write_config_json(report, writer);
+    std::printf("%s\n", writer.text().c_str());
+  } else {
+    std::fputs(wardenix::config_text(report).c_str(), stdout);
+  }
+  return report.usable() ? 0 : 1;
+}
+
+// service NAME [--json]
+int run_service(const std::vector<std::string_view>& arguments) {
+  bool json = false;
+  std::optional<std::string_view> name;
+  for (const std::string_view argument : arguments) {
+    if (argument == "--json") {
+      json = true;
+    } else if (!name && !argument.starts_with("-")) {
+      name = argument;
+    } else {
+      return usage();
+    }
+  }
+  if (!name || name->empty()) return usage();
+  wardenix::ServiceReport report;
+  report.name = wardenix::from_utf8(*name);
+  report.state = wardenix::QueryServiceState(report.name, u"");
+  if (json) {
+    wardenix::JsonWriter writer;
+    wardenix::write_service_json(report, writer);
+    std::printf("%s\n", writer.text().c_str());
+  } else {
+    std::fputs(wardenix::service_text(report).c_str(), stdout);
+  }
+  return report.running() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,10 +188,13 @@ int main(int argc, char** argv) {
     std::printf("wardenix-inspect %s\n", WARDENIX_VERSION_TEXT);
     return 0;
   }
-  if (argc != 3 || std::strcmp(argv[1], "packet") != 0) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  if (argc >= 2 && std::strcmp(argv[1], "config") == 0) {
+    return run_config(std::vector<std::string_view>(argv + 2, argv + argc));
   }
+  if (argc >= 2 && std::strcmp(argv[1], "service") == 0) {
+    return run_service(std::vector<std::string_view>(argv + 2, argv + argc));
+  }
+  if (argc != 3 || std::strcmp(argv[1], "packet") != 0) return usage();
   const char* path = argv[2];
   // Opening a FIFO or a device would wait for a writer or read without end.
   std::error_code error;

@@ -47,6 +47,34 @@ TEST(IniValues, LookUpRules) {
   for (const auto& c : cases) EXPECT_EQ(ipds(c.bytes), c.expected) << c.name;
 }
 
+// Where a value came from, as an administrator's check reports it.
+TEST(IniValues, LineAndEncodingOfTheValue) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::size_t line;  // 0: not found
+    IniEncoding encoding;
+  };
+  const Case cases[] = {
+      {"LF lines", "; top\n[REZ]\n\nIPDS=a\n", 4, IniEncoding::NoMark},
+      {"CR LF lines count once", "[REZ]\r\n\r\nIPDS=a\r\n", 3, IniEncoding::NoMark},
+      {"CR lines", "[REZ]\r\rIPDS=a", 3, IniEncoding::NoMark},
+      {"last line without an end", "[REZ]\nIPDS=a", 2, IniEncoding::NoMark},
+      {"UTF-8 mark", "\xEF\xBB\xBF[REZ]\nIPDS=a\n", 2, IniEncoding::Utf8Mark},
+      {"UTF-16 little-endian", std::string("\xFF\xFE[\0R\0E\0Z\0]\0\n\0I\0P\0D\0S\0=\0w\0", 26), 2,
+       IniEncoding::Utf16LE},
+      {"UTF-16 big-endian", std::string("\xFE\xFF\0[\0R\0E\0Z\0]\0\n\0I\0P\0D\0S\0=\0w", 26), 2,
+       IniEncoding::Utf16BE},
+      {"missing key", "[REZ]\nPORTADS=1\n", 0, IniEncoding::NoMark},
+  };
+  for (const auto& c : cases) {
+    const IniLookup found = look_up_ini_value(c.bytes, u"REZ", u"IPDS");
+    EXPECT_EQ(found.line, c.line) << c.name;
+    EXPECT_EQ(found.value.has_value(), c.line != 0) << c.name;
+    EXPECT_EQ(found.encoding, c.encoding) << c.name;
+  }
+}
+
 TEST(IniValues, LongValuesAreClippedTo2047Characters) {
   const std::string long_value(5000, 'v');
   const UString value = ipds("[REZ]\nIPDS=" + long_value + "\n");
@@ -83,6 +111,7 @@ TEST_F(IniFileOnDisk, HugeFileWithTheKeyAtItsEnd) {
 
 TEST_F(IniFileOnDisk, MissingOrUnreadableFilesGiveTheDefault) {
   EXPECT_EQ(IniFile(path("absent.ini")).ReadString(u"REZ", u"IPDS", u"localhost"), u"localhost");
+  EXPECT_FALSE(IniFile(path("absent.ini")).Look(u"REZ", u"IPDS").file_read);
   fs::create_directories(dir / "adir.ini");
   EXPECT_EQ(IniFile(path("adir.ini")).ReadString(u"REZ", u"IPDS", u"localhost"), u"localhost");
 }

@@ -2,6 +2,7 @@
 // built on the project's own wire layer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -303,10 +304,215 @@ TEST_F(Protocol, MetaDataCommandAnswersOneRowWithTheDatabaseColumns) {
     EXPECT_EQ(row.ReadString(0), u"\"");
     EXPECT_EQ(row.ReadString(1), u"\"");
     EXPECT_EQ(row.ReadInt32(2), 0);
-    EXPECT_FALSE(row.ReadBoolean(3));
+    EXPECT_TRUE(row.ReadBoolean(3)) << "transactions";
     EXPECT_TRUE(row.ReadBoolean(9));
     EXPECT_FALSE(row.NextRow()) << "one row only";
   }
+}
+
+// ---- the method list
+
+// The names in the "MethodAlias" column of a method list reply.
+std::vector<UString> method_aliases(const ExecuteReply& reply) {
+  std::vector<UString> names;
+  if (reply.columns.size() != 1 || reply.columns[0].name != u"MethodAlias") {
+    ADD_FAILURE() << "not the method list's one column";
+    return names;
+  }
+  TDBXRowBuffer row(WireClient::kBufferSize, true, false);
+  row.LoadRow(reply.table_rows);
+  row.SetColumnCount(1);
+  if (reply.table_rows.empty()) return names;
+  do {
+    names.push_back(row.ReadString(0));
+  } while (row.NextRow());
+  return names;
+}
+
+TEST_F(Protocol, MethodListNamesEveryMethodOfBothServerClasses) {
+  const std::uint16_t port = start();
+  ASSERT_NE(port, 0);
+  auto client = connected(port);
+  const auto prepared = client->Prepare(kMethodType, u"DSAdmin.GetServerMethods");
+  ASSERT_EQ(prepared.parameters.size(), 1u);
+  EXPECT_EQ(prepared.parameters[0].data_type, 23) << "a table";
+  EXPECT_EQ(prepared.parameters[0].direction, 4);
+
+  std::vector<std::vector<UString>> lists;
+  client->SendExecute(prepared.handle, std::vector<std::uint8_t>{0xC0});  // the unset result
+  lists.push_back(method_aliases(client->ReadExecuteReply()));
+  client->SendUnpreparedExecute(kMethodType, u"DSAdmin.GetServerMethods");
+  lists.push_back(method_aliases(client->ReadExecuteReply()));
+  EXPECT_EQ(lists[0], lists[1]);
+  const std::vector<UString>& names = lists[0];
+
+  ASSERT_EQ(names.size(), 49u + 7u + 1u);
+  // The catalogue in the proxy's order, the provider operations, the list.
+  EXPECT_EQ(names.front(), u"TdtmPrincipal._VerificaTipodaCertidao");
+  EXPECT_EQ(names[9], u"TdtmPrincipal.sqlAuxAfterClose");
+  EXPECT_EQ(names[14], u"TdtmPrincipal.LiberaCurConnection");
+  EXPECT_EQ(names[23], u"TdtmPrincipal._Consultas");
+  EXPECT_EQ(names[48], u"TdtmPrincipal._CarregaOFFLINE");
+  EXPECT_EQ(std::vector<UString>(names.begin() + 49, names.end() - 1),
+            (std::vector<UString>{u"TdmPrincipal.AS_ApplyUpdates", u"TdmPrincipal.AS_GetRecords",
+                                  u"TdmPrincipal.AS_DataRequest", u"TdmPrincipal.AS_GetProviderNames",
+                                  u"TdmPrincipal.AS_GetParams", u"TdmPrincipal.AS_RowRequest",
+                                  u"TdmPrincipal.AS_Execute"}));
+  EXPECT_EQ(names.back(), u"DSAdmin.GetServerMethods");
+
+  // Every name listed is a command the server prepares. The dataset methods
+  // and the provider operations other than AS_GetRecords are served by
+  // parts of the server of their own; until those are in, they may not be.
+  const std::vector<UString> served_elsewhere = {
+      u"TdtmPrincipal.sqlAuxAfterClose", u"TdtmPrincipal.sqlAuxBeforeOpen",
+      u"TdmPrincipal.AS_ApplyUpdates",   u"TdmPrincipal.AS_DataRequest",
+      u"TdmPrincipal.AS_GetProviderNames", u"TdmPrincipal.AS_GetParams",
+      u"TdmPrincipal.AS_RowRequest",     u"TdmPrincipal.AS_Execute"};
+  for (const UString& name : names) {
+    const auto [code, message] = [&]() -> std::pair<std::int32_t, UString> {
+      try {
+        client->Prepare(kMethodType, name);
+        return {0, {}};
+      } catch (const TDBXError& error) {
+        return {error.ErrorCode(), error.Message()};
+      }
+    }();
+    if (code == 0) continue;
+    EXPECT_NE(std::find(served_elsewhere.begin(), served_elsewhere.end(), name),
+              served_elsewhere.end())
+        << to_utf8(name) << ": " << to_utf8(message);
+  }
+}
+
+// ---- the other methods of the catalogue
+
+TEST_F(Protocol, CatalogueMethodsAreDescribedByTheirArgumentTypes) {
+  const std::uint16_t port = start();
+  ASSERT_NE(port, 0);
+  auto client = connected(port);
+  struct Case {
+    const char16_t* method;
+    std::vector<std::pair<std::int32_t, std::int32_t>> parameters;  // data type, direction
+  };
+  const std::vector<Case> cases = {
+      {u"LiberaCurConnection", {}},
+      {u"_GetHorario", {{24, 4}}},
+      {u"_Set_UltAtvSM", {{24, 1}}},
+      {u"_AtualizaContribuinte", {{35, 1}, {26, 3}, {6, 4}}},
+      {u"_LocalizaCNT_CNPJ", {{26, 1}, {26, 1}, {4, 4}}},
+      {u"_TaxaExpedienteDiversas", {{26, 1}, {26, 1}, {26, 1}, {7, 4}}},
+      {u"_GeraRelCertidaoPDF",
+       {{26, 1}, {26, 1}, {26, 1}, {26, 1}, {26, 1}, {6, 1}, {6, 1}, {26, 4}}},
+      {u"_Salvar", {{35, 1}, {35, 1}, {35, 4}}},
+      {u"_CodigoDeBarra",
+       {{26, 1}, {26, 1}, {26, 1}, {26, 1}, {26, 1}, {26, 1}, {26, 1}, {26, 1}, {25, 1}, {26, 4}}},
+  };
+  for (const Case& c : cases) {
+    const UString method = UString(u"TdtmPrincipal.") + c.method;
+    SCOPED_TRACE(to_utf8(method));
+    std::vector<std::pair<std::int32_t, std::int32_t>> got;
+    for (const auto& p : client->Prepare(kMethodType, method).parameters) {
+      got.emplace_back(p.data_type, p.direction);
+    }
+    EXPECT_EQ(got, c.parameters);
+  }
+}
+
+TEST_F(Protocol, CatalogueRepliesEchoTheInputsAndAddTheResult) {
+  const std::uint16_t port = start();
+  ASSERT_NE(port, 0);
+  auto client = connected(port);
+  struct Case {
+    const char16_t* method;
+    std::string row;    // the client's parameter row
+    std::string reply;  // the reply row
+  };
+  const std::string cnt_variant("\x10\x00\x09\x02\x03\x00\x00\x00\x05\x00\x00\x00", 12);
+  const std::vector<Case> cases = {
+      // No parameters: no row either way.
+      {u"LiberaCurConnection", "", ""},
+      // Inputs come back as they went, here without a result.
+      {u"_EdtUsuario", "\x21" "a" "\x21" "b", "\x21" "a" "\x21" "b"},
+      {u"_EdtUsuario", "\xC0\x20", "\xC0\x20"},
+      // The in-out text gets its "*", the integer result counts the call
+      // text "_AtualizaContribuinte(020300000005000000,CNT)": 45 = 0x2D.
+      {u"_AtualizaContribuinte", cnt_variant + "\x23" "CNT" "\xC0",
+       cnt_variant + "\x24" "CNT*" "\x61\x2D"},
+      // Boolean results: false when an input is empty.
+      {u"_EhFeriado", "\x21" "1" "\x20" "\xC0", "\x21" "1" "\x20" "\x20"},
+      {u"_EhFeriado", "\x21" "1" "\x21" "2" "\xC0", "\x21" "1" "\x21" "2" "\x60"},
+  };
+  for (const Case& c : cases) {
+    const UString method = UString(u"TdtmPrincipal.") + c.method;
+    SCOPED_TRACE(to_utf8(method));
+    const std::int32_t handle = client->Prepare(kMethodType, method).handle;
+    client->Recorder().TakeReceived();
+    client->SendExecute(handle, bytes_of(c.row));
+    const ExecuteReply reply = client->ReadExecuteReply();
+    EXPECT_EQ(text(reply.row), c.reply);
+    if (c.reply.empty()) {
+      EXPECT_EQ(client->Recorder().TakeReceived(),
+                "{\"result\":[{\"handle\":[" + std::to_string(handle) + "]}]}");
+    }
+  }
+}
+
+// ---- transactions and vendor properties
+
+TEST_F(Protocol, TransactionsCountUpPerConnectionAndEndOnce) {
+  const std::uint16_t port = start();
+  ASSERT_NE(port, 0);
+  struct Step {
+    const char* method;
+    std::string params;
+    std::string reply;  // the exact bytes
+  };
+  const auto invalid = [](int handle) {
+    const std::string h = std::to_string(handle);
+    // Latin-1 characters travel as one byte each.
+    return "{\"error\":{\"name\":\"TDBXError\",\"code\":16,\"message\":\"Transa\xE7\xE3o " + h +
+           " n\xE3o est\xE1 aberta\"}}";
+  };
+  const std::vector<Step> steps = {
+      {"txbegin", "2", "{\"result\":[1]}"},
+      {"txbegin", "8", "{\"result\":[2]}"},
+      {"txend", "true,1", "{\"result\":[]}"},   // commit
+      {"txend", "false,2", "{\"result\":[]}"},  // rollback
+      {"txend", "true,1", invalid(1)},          // already ended
+      {"txend", "false,7", invalid(7)},         // never begun
+      {"txbegin", "2", "{\"result\":[3]}"},
+      {"vendor_property", "\"ProductName\"", "{\"result\":[\"DAZEVAVIZ\"]}"},
+      {"vendor_property", "\"ServerVersion\"", "{\"result\":[\"\"]}"},
+  };
+  const auto play = [](WireClient& client, const Step& step) {
+    client.Recorder().TakeReceived();
+    client.SendRaw(step.method, step.params);
+    try {
+      client.Reader().NextResultObjectStart();
+      client.Reader().SkipToEndOfObject();
+    } catch (const TDBXError&) {
+      // An error object: its bytes are what the step expects.
+    }
+    return client.Recorder().TakeReceived();
+  };
+  auto first = connected(port);
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.method + (" " + step.params));
+    EXPECT_EQ(play(*first, step), step.reply);
+  }
+  // Another connection counts from 1 and cannot end the first one's.
+  auto second = connected(port);
+  EXPECT_EQ(play(*second, {"txend", "true,3", ""}), invalid(3));
+  EXPECT_EQ(play(*second, steps[0]), steps[0].reply);
+  EXPECT_EQ(play(*first, {"txend", "true,3", ""}), "{\"result\":[]}");
+
+  // Not connected yet: refused.
+  WireClient stranger(port);
+  const auto [code, message] = dbx_error_of([&] {
+    stranger.SendRaw("txbegin", "2");
+    stranger.Reader().NextResultObjectStart();
+  });
+  EXPECT_EQ(code, 21);
 }
 
 // ---- _Consultas
@@ -410,14 +616,16 @@ TEST_F(Protocol, OtherQueriesAndCommandsAreAnsweredWithErrors) {
   auto error = dbx_error_of([&] { client->ReadExecuteReply(); });
   EXPECT_EQ(error.second, u"Consulta n\u00E3o dispon\u00EDvel: SELECT * FROM GR_USUARIO");
 
-  error = dbx_error_of([&] { client->Prepare(kMethodType, u"TdtmPrincipal._GetHorario"); });
-  EXPECT_EQ(error.first, 27);
+  for (const char16_t* method : {u"TdtmPrincipal._Inexistente", u"TdmOutro._Consultas"}) {
+    error = dbx_error_of([&] { client->Prepare(kMethodType, method); });
+    EXPECT_EQ(error.first, 27);
+  }
 
   client->SendExecute(handle + 100, consultas_row(kQuery));
   error = dbx_error_of([&] { client->ReadExecuteReply(); });
   EXPECT_EQ(error.first, 4);
 
-  for (const char* method : {"txbegin", "vendor_property", "sleep"}) {
+  for (const char* method : {"next", "sleep"}) {
     client->SendRaw(method, "1");
     error = dbx_error_of([&] { client->ReadExecuteReply(); });
     EXPECT_EQ(error.first, 27) << method;

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -263,6 +264,31 @@ TEST_F(InspectCommand, UsageAndUnreadableFiles) {
   const auto missing = run(join({"packet \"", (dir_ / "missing.bin").string(), "\""}));
   EXPECT_EQ(missing.exit_code, 2);
   EXPECT_EQ(missing.out, "");
+}
+
+// config: the exit status tells a script whether the watchdog can use its
+// rez.ini. Only numeric hosts here, which resolve without asking anyone.
+TEST_F(InspectCommand, ConfigExitStatus) {
+  struct Case {
+    const char* name;
+    const char* ini;
+    const char* options;
+    int exit_code;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {"usable", "[REZ]\nIPDS=127.0.0.1\nPORTADS=3063\n", "", 0, "PORTADS:  \"3063\" (line 3)"},
+      {"bad port", "[REZ]\nIPDS=127.0.0.1\nPORTADS=abc\n", "", 1, "is not a port"},
+      {"as JSON", "[REZ]\nIPDS=127.0.0.1\nPORTADS=0\n", " --json", 1, R"("usable":false)"},
+  };
+  for (const auto& c : cases) {
+    write("rez.ini", Bytes(c.ini, c.ini + std::strlen(c.ini)));
+    const auto result = run(join({"config \"", native_path(dir_.string()), "\"", c.options}));
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.name << ": " << result.err;
+    EXPECT_NE(result.out.find(c.printed), std::string::npos) << c.name << ": " << result.out;
+  }
+  EXPECT_EQ(run("config a b").exit_code, 2);
+  EXPECT_EQ(run("config --verbose").exit_code, 2);
 }
 
 }  // namespace
