@@ -5,8 +5,9 @@
 #      build/package;
 #   2. lintian, failing on errors and warnings;
 #   3. installs it with apt-get install ./wardenix_*.deb, and checks the
-#      installed unit with systemd-analyze verify, the manual pages and
-#      --version;
+#      installed unit with systemd-analyze verify, the manual pages, the
+#      autostart entry, --version, and that the programs read the installed
+#      rez.ini through their links;
 #   4. runs the installed wardenix-console as its unit runs it (its user, its
 #      folder, its command) against the trial server DAZEVAVIZ.EXE of this
 #      tree, put for the while into /opt/wardenix, in private PID, mount and
@@ -148,7 +149,12 @@ for program in wardenix-console wardenix-inspect wardenix; do
   man -w "$program" >/dev/null || { echo "no manual page for $program"; exit 1; }
 done
 desktop-file-validate /etc/xdg/autostart/wardenix.desktop
-echo "--version gives $version; manual pages found; autostart entry valid"
+# Started through its link in /usr/bin, a program reads rez.ini in
+# /opt/wardenix, and that is the configuration file in /etc/opt/wardenix.
+config=$(wardenix-inspect config) || { echo "$config"; echo "wardenix-inspect config: the installed rez.ini is not usable"; exit 1; }
+grep -q '/opt/wardenix/rez.ini' <<<"$config" && grep -q 'PORTADS: *"3063" (line' <<<"$config" ||
+  { echo "$config"; echo "wardenix-inspect config: rez.ini not read from /opt/wardenix"; exit 1; }
+echo "--version gives $version; manual pages found; autostart entry valid; rez.ini read through /opt/wardenix"
 
 echo "== the installed watchdog against the trial server"
 "${as_root[@]}" install -m 755 "$build/trialserver/DAZEVAVIZ.EXE" /opt/wardenix/DAZEVAVIZ.EXE
