@@ -7,6 +7,8 @@
 #            WARDENIX_WINE=64 says so) 64-bit Wine and a 64-bit cross build
 #   checks   sanitizers, fuzzers, benchmarks (clang) and stress runs
 #   desktop  the Qt front end and the virtual display for its tests
+#   package  the Debian package and its checks
+#   installer  the Windows installer (NSIS)
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 
@@ -19,6 +21,8 @@ declare -A groups=(
   [windows]="g++-mingw-w64-i686-posix ${windows_tests[$wine_bits]}"
   [checks]="clang libclang-rt-14-dev libbenchmark-dev stress-ng python3"
   [desktop]="qt6-base-dev xvfb xauth"
+  [package]="dpkg-dev lintian man-db desktop-file-utils adduser"
+  [installer]="nsis"
 )
 
 wanted=()

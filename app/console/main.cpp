@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
     std::fputs(kConsoleUsage, stdout);
     return 0;
   }
+  if (options->version) {
+    std::printf("wardenix-console %s\n", WARDENIX_VERSION_TEXT);
+    return 0;
+  }
 
   const auto clock = make_system_clock(options->time_scale);
   EventLoop loop(*clock);

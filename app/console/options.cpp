@@ -14,7 +14,8 @@ const char kConsoleUsage[] =
     "  --time-scale N   run every interval and sleep N times faster, N from 1 (real\n"
     "                   time) to 1000 (demos and tests); the server's own answer\n"
     "                   times are not scaled, so at high N a slow answer counts more\n"
-    "  --help           show this text\n";
+    "  --help           show this text\n"
+    "  --version        show the program's version\n";
 
 std::optional<ConsoleOptions> parse_console_options(const std::vector<std::string>& args,
                                                     std::string& error) {
@@ -23,6 +24,8 @@ std::optional<ConsoleOptions> parse_console_options(const std::vector<std::strin
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--time-scale" || arg.starts_with("--time-scale=")) {
       std::string value;
       if (arg == "--time-scale") {

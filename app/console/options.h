@@ -1,5 +1,5 @@
 #pragma once
-// The console front end's command line: --time-scale N and --help.
+// The console front end's command line: --time-scale N, --help and --version.
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +13,7 @@ inline constexpr double kMaxTimeScale = 1000.0;
 struct ConsoleOptions {
   double time_scale = 1.0;
   bool help = false;
+  bool version = false;
 };
 
 // None, with `error` set, when the arguments are not understood.

@@ -34,7 +34,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: wardenix-inspect packet FILE\n"
     "       wardenix-inspect config [DIR] [--json]\n"
-    "       wardenix-inspect service NAME [--json]\n";
+    "       wardenix-inspect service NAME [--json]\n"
+    "       wardenix-inspect --help | --version\n";
 
 constexpr const char* kHelp =
     "usage: wardenix-inspect packet FILE\n"
@@ -72,7 +73,9 @@ constexpr const char* kHelp =
     "On Linux the service NAME is the systemd unit NAME.service, asked over the\n"
     "system bus.\n"
 #endif
-    "Exit status: 0 running, 1 any other state, 2 a usage error.\n";
+    "Exit status: 0 running, 1 any other state, 2 a usage error.\n"
+    "\n"
+    "--version shows the program's version.\n";
 
 static_assert(wardenix::kMaxPacketBytes == 33554432, "the help text names the largest packet");
 
@@ -179,6 +182,10 @@ int main(int argc, char** argv) {
 #endif
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("wardenix-inspect %s\n", WARDENIX_VERSION_TEXT);
     return 0;
   }
   if (argc >= 2 && std::strcmp(argv[1], "config") == 0) {

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QSystemTrayIcon>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 
 #include "app/qt/qt_desktop.h"
 #include "datasnap/datasnap_driver.h"
@@ -11,9 +13,32 @@
 #include "sysops/host_info.h"
 #include "sysops/system_ops.h"
 
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: wardenix [--help | --version]\n"
+    "\n"
+    "Supervises the application server \"DAZEVAVIZ.EXE\" beside this program from\n"
+    "the desktop's notification area. Host and port come from rez.ini in this\n"
+    "program's directory, read when the window is first shown (\"Visualizar\").\n"
+    "\n"
+    "  --help     show this text\n"
+    "  --version  show the program's version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
   using namespace wardenix;
-  // No command-line arguments are read; Qt's own are left to Qt.
+  // Only a lone --help or --version is read, for administrators and the
+  // manual page; any other arguments are Qt's own and are left to Qt.
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("wardenix %s\n", WARDENIX_VERSION_TEXT);
+    return 0;
+  }
   QApplication qt_application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   const auto clock = make_system_clock();

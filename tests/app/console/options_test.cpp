@@ -15,6 +15,8 @@ TEST(ConsoleOptions, TimeScaleIsAcceptedOnlyWhereTheCycleRuns) {
     std::vector<std::string> args;
     bool accepted;
     double scale;
+    bool help = false;
+    bool version = false;
   };
   const Case cases[] = {
       {{}, true, 1.0},
@@ -34,6 +36,14 @@ TEST(ConsoleOptions, TimeScaleIsAcceptedOnlyWhereTheCycleRuns) {
       {{"--time-scale="}, false, 0},
       {{"--time-scale"}, false, 0},
       {{"--frobnicate"}, false, 0},
+      // --help and --version are flags that the other options keep.
+      {{"--version"}, true, 1.0, false, true},
+      {{"-h"}, true, 1.0, true, false},
+      {{"--time-scale", "20", "--version"}, true, 20.0, false, true},
+      {{"--version", "--help"}, true, 1.0, true, true},
+      {{"--version", "extra"}, false, 0},
+      {{"--version=1"}, false, 0},
+      {{"-v"}, false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -42,6 +52,8 @@ TEST(ConsoleOptions, TimeScaleIsAcceptedOnlyWhereTheCycleRuns) {
     ASSERT_EQ(options.has_value(), c.accepted) << error;
     if (options) {
       EXPECT_EQ(options->time_scale, c.scale);
+      EXPECT_EQ(options->help, c.help);
+      EXPECT_EQ(options->version, c.version);
     } else {
       EXPECT_FALSE(error.empty());
     }
@@ -55,6 +67,7 @@ TEST(ConsoleOptions, HelpStatesTheTimeScaleRange) {
   EXPECT_TRUE(options->help);
   EXPECT_NE(std::string(kConsoleUsage).find("from 1"), std::string::npos);
   EXPECT_NE(std::string(kConsoleUsage).find("to 1000"), std::string::npos);
+  EXPECT_NE(std::string(kConsoleUsage).find("--version"), std::string::npos);
 }
 
 }  // namespace

@@ -250,6 +250,13 @@ TEST_F(InspectCommand, HelpNamesTheLargestPacket) {
   EXPECT_NE(result.out.find("32 MiB"), std::string::npos);
 }
 
+TEST_F(InspectCommand, VersionIsTheProjectVersion) {
+  const auto result = run("--version");
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out, std::string("wardenix-inspect ") + WARDENIX_VERSION_TEXT + "\n");
+  EXPECT_EQ(run("--version extra").exit_code, 2);
+}
+
 TEST_F(InspectCommand, UsageAndUnreadableFiles) {
   EXPECT_EQ(run("").exit_code, 2);
   EXPECT_EQ(run("packet").exit_code, 2);
