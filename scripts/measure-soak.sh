@@ -26,7 +26,13 @@ sample() {
 next=10
 declare -A server_pids=()
 while :; do
-  for server in $(pgrep -f "^$work/bin/DAZEVAVIZ.EXE" || true); do server_pids[$server]=1; done
+  for server in $(pgrep -f "^$work/bin/DAZEVAVIZ.EXE" || true); do
+    if [[ -z "${server_pids[$server]:-}" ]]; then
+      (( ${#server_pids[@]} == 0 )) ||
+        echo "a new server (pid $server) after $(grep -c ': Verificando Conexão$' "$work/log" || true) checks"
+      server_pids[$server]=1
+    fi
+  done
   done_checks=$(grep -c ': Verificando Conexão$' "$work/log" || true)
   if (( done_checks >= next )); then
     sample "$done_checks"
