@@ -16,10 +16,10 @@ TSQLConnection::~TSQLConnection() {
   }
   // An owner may leave the list while told; work on a copy of it.
   const auto notices = removal_notices_;
-  for (const auto& [owner, notice] : notices) {
+  for (const auto& told : notices) {
     const bool still_there = std::any_of(removal_notices_.begin(), removal_notices_.end(),
-                                         [&](const auto& entry) { return entry.first == owner; });
-    if (still_there && notice) notice();
+                                         [&](const auto& entry) { return entry.first == told.first; });
+    if (still_there && told.second) told.second();
   }
 }
 
