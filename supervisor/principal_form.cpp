@@ -15,7 +15,8 @@ TfrmPrincipal::TfrmPrincipal(Services services)
       CnxServer(services.drivers),
       services_(services),
       gate_(std::make_shared<WatchdogGate>(services.loop.clock())),
-      formats_(services.host.format_settings()) {
+      formats_(services.host.format_settings()),
+      diagnostics_(services.loop, services.ops, formats_, services.diagnostics) {
   // A failure that escapes a timer handler goes to the error box, as any
   // other window event's would.
   const auto handler = [this](void (TfrmPrincipal::*method)()) {

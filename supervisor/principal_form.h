@@ -12,6 +12,7 @@
 #include "runtime/datetime.h"
 #include "supervisor/activity_log.h"
 #include "supervisor/application.h"
+#include "supervisor/diagnostics.h"
 #include "supervisor/watchdog_actions.h"
 #include "supervisor/watchdog_gate.h"
 #include "supervisor/window_controls.h"
@@ -38,6 +39,8 @@ class TfrmPrincipal {
     // Replaces the probe's remote call (`_Consultas` through the typed proxy
     // on the open connection) in tests; empty in the program.
     std::function<Variant(TDBXConnection& connection, UStringView sql)> consultas;
+    // Takes the diagnostic stream's lines; empty: no diagnostics.
+    DiagnosticSink diagnostics;
   };
 
   // Creates the components in their initial state; FormCreate runs separately.
@@ -126,6 +129,7 @@ class TfrmPrincipal {
   WatchdogActions watchdog_actions();
   // Runs `change` on the main thread; a failure there is swallowed.
   void on_main_thread(std::function<void()> change);
+  UString server_address() const;  // "host:port" as the connection is told
 
   Services services_;
   std::shared_ptr<WatchdogGate> gate_;
@@ -133,6 +137,8 @@ class TfrmPrincipal {
   WindowState state_ = WindowState::Hidden;
   bool shown_once_ = false;
   FormatSettings formats_;
+  DiagnosticStream diagnostics_;
+  bool probe_started_ = false;  // in the server check under way
 };
 
 }  // namespace wardenix

@@ -21,12 +21,23 @@ void TfrmPrincipal::tmServidorTimer() {
     // Swallowed: the check runs again at the next tick.
   }
   TThread_Comando.reset();
+  probe_started_ = false;
   try {
     CnxServer.SetConnected(true);
+    if (!probe_started_) diagnostics_.Write(u"check: the connection was still open; no probe ran");
+  } catch (const std::exception& error) {
+    // A server that cannot be reached or fails the probe leaves no trace in
+    // the activity log; the watchdogs decide.
+    if (!probe_started_) {
+      diagnostics_.Write(u"check: cannot connect to " + server_address() + u": " +
+                         describe_error(error));
+    }
   } catch (...) {
-    // A server that cannot be reached or fails the probe leaves no trace here;
-    // the watchdogs decide.
   }
+}
+
+UString TfrmPrincipal::server_address() const {
+  return edServidor.Text() + u":" + edPorta.Text();
 }
 
 void TfrmPrincipal::CnxServerBeforeConnect() {
@@ -83,7 +94,9 @@ WatchdogActions TfrmPrincipal::watchdog_actions() {
   a.clear_conexao_reference = [this] { on_main_thread([this] { TThread_Conexao.reset(); }); };
   a.clear_comando_reference = [this] { on_main_thread([this] { TThread_Comando.reset(); }); };
   a.process_name = [this] { return edProcesso.Text(); };
-  a.command_line = [this] { return edArquivo.Text(); };
+  a.terminate_server = [this] { diagnostics_.Terminate(edProcesso.Text()); };
+  a.launch_server = [this] { diagnostics_.Launch(edArquivo.Text()); };
+  a.diagnose = [this](UStringView line) { diagnostics_.Write(line); };
   a.ops = &services_.ops;
   return a;
 }

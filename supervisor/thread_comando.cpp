@@ -12,13 +12,25 @@ void run_Thread_Comando(WatchdogGate& gate, const WatchdogActions& a) {
   if (!gate.act([&] { open = a.dataset_open(); })) return;
   if (open) {
     if (!gate.sleep_for(2000ms)) return;
-    if (!gate.act([&] { a.close_dataset(); })) return;
+    if (!gate.act([&] {
+          a.diagnose(u"responsiveness watchdog: the probe's dataset is open; closing it");
+          a.close_dataset();
+        })) {
+      return;
+    }
   } else {
-    if (!gate.act([&] { a.ops->ForceTerminateServer(); })) return;
+    if (!gate.act([&] {
+          a.diagnose(
+              u"responsiveness watchdog: the probe's dataset is not open, the server did not "
+              u"answer the probe: killing it, and starting it again in 20 s");
+          a.terminate_server();
+        })) {
+      return;
+    }
     if (!gate.sleep_for(20000ms)) return;
     const bool acted = gate.act([&] {
       a.disconnect_server();
-      a.ops->LaunchProgram(a.command_line());
+      a.launch_server();
       a.enable_server_timer();
     });
     if (!acted) return;

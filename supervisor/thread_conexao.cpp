@@ -1,5 +1,7 @@
 #include "supervisor/thread_conexao.h"
 
+#include <string>
+
 #include "sysops/system_ops.h"
 
 namespace wardenix {
@@ -14,7 +16,12 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
   if (!gate.act([&] { connected = a.server_connected(); })) return;
   if (connected) {
     if (!gate.sleep_for(2000ms)) return;
-    if (!gate.act([&] { a.disconnect_server(); })) return;
+    if (!gate.act([&] {
+          a.diagnose(u"connection watchdog: the server is connected; disconnecting");
+          a.disconnect_server();
+        })) {
+      return;
+    }
   } else {
     std::uint32_t process = 0;
     if (!gate.act([&] { process = a.ops->VerificaProcesso(a.process_name()); })) return;
@@ -24,7 +31,11 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
       // is out of its reach (another user's): the connect is then ended
       // here, or no check would ever run again.
       if (!gate.act([&] {
-            a.ops->ForceTerminateServer();
+            a.diagnose(u"connection watchdog: the server is not connected, and " +
+                       a.process_name() + u" runs as pid " +
+                       from_utf8(std::to_string(process)) +
+                       u": killing it (a later check starts it again)");
+            a.terminate_server();
             a.abort_blocked_connect();
           })) {
         return;
@@ -33,9 +44,11 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
       if (!gate.act([&] { a.enable_server_timer(); })) return;
     } else {
       const bool acted = gate.act([&] {
+        a.diagnose(u"connection watchdog: the server is not connected, and " + a.process_name() +
+                   u" does not run: starting it");
         a.clear_comando_reference();
         a.disconnect_server();
-        a.ops->LaunchProgram(a.command_line());
+        a.launch_server();
       });
       if (!acted || !gate.sleep_for(2000ms)) return;
     }

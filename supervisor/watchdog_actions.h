@@ -22,7 +22,11 @@ struct WatchdogActions {
   std::function<void()> clear_conexao_reference;
   std::function<void()> clear_comando_reference;
   std::function<UString()> process_name;        // edProcesso
-  std::function<UString()> command_line;        // edArquivo
+  std::function<void()> terminate_server;       // ForceTerminateServer
+  std::function<void()> launch_server;          // LaunchProgram(edArquivo)
+  // Writes a line to the diagnostic stream; call it inside a step, never
+  // after the program quits.
+  std::function<void(UStringView line)> diagnose;
   SystemOps* ops = nullptr;
 };
 

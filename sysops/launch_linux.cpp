@@ -38,13 +38,26 @@ namespace {
 struct ExecPlan {
   std::vector<std::string> arguments;
   std::vector<char*> argv;
-  int report_fd = -1;       // gets the errno of a failed start; closed by exec
+  int report_fd = -1;       // gets the reports below; closed by exec
   int max_fd = 1024;
 };
 
-[[noreturn]] void fail_start(int report_fd, int error) {
-  const auto unused = ::write(report_fd, &error, sizeof error);
+// What the processes of the launch tell the launching one, each report in
+// one write (atomic on a pipe). The pipe closes without an error report when
+// exec succeeds.
+struct StartReport {
+  enum Kind : int { ProgramPid = 1, Error = 2 };
+  int kind;
+  int value;
+};
+
+void report_start(int report_fd, StartReport report) {
+  const auto unused = ::write(report_fd, &report, sizeof report);
   static_cast<void>(unused);
+}
+
+[[noreturn]] void fail_start(int report_fd, int error) {
+  report_start(report_fd, {StartReport::Error, error});
   ::_exit(127);
 }
 
@@ -100,6 +113,7 @@ void start_afresh(const ExecPlan& plan) {
   const pid_t program = ::fork();
   if (program == 0) become_program(plan);
   if (program < 0) fail_start(plan.report_fd, errno);
+  report_start(plan.report_fd, {StartReport::ProgramPid, program});
   ::close(plan.report_fd);
   while (::wait(nullptr) > 0 || errno == EINTR) {
   }
@@ -131,12 +145,16 @@ void collect_when_ended(pid_t keeper) {
 
 }  // namespace
 
-bool LaunchProgram(UStringView CommandLine) {
+LaunchOutcome LaunchProgram(UStringView CommandLine) {
+  LaunchOutcome outcome;
   ExecPlan plan;
   for (const UString& argument : SplitCommandLine(CommandLine)) {
     plan.arguments.push_back(to_utf8(argument));
   }
-  if (plan.arguments.empty() || plan.arguments.front().empty()) return false;
+  if (plan.arguments.empty() || plan.arguments.front().empty()) {
+    outcome.error = ENOENT;
+    return outcome;
+  }
   for (std::string& argument : plan.arguments) plan.argv.push_back(argument.data());
   plan.argv.push_back(nullptr);
   rlimit files{};
@@ -145,7 +163,10 @@ bool LaunchProgram(UStringView CommandLine) {
   }
 
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  if (::pipe2(report, O_CLOEXEC) != 0) {
+    outcome.error = errno;
+    return outcome;
+  }
   plan.report_fd = report[1];
 
   const bool keep = collects_orphans();
@@ -156,12 +177,15 @@ bool LaunchProgram(UStringView CommandLine) {
     const pid_t program = ::fork();
     if (program == 0) become_program(plan);
     if (program < 0) fail_start(plan.report_fd, errno);
+    report_start(plan.report_fd, {StartReport::ProgramPid, program});
     ::_exit(0);
   }
+  const int fork_error = errno;
   ::close(report[1]);
   if (intermediate < 0) {
     ::close(report[0]);
-    return false;
+    outcome.error = fork_error;
+    return outcome;
   }
   if (keep) {
     collect_when_ended(intermediate);
@@ -169,14 +193,29 @@ bool LaunchProgram(UStringView CommandLine) {
     wait_for_exit(intermediate);
   }
 
-  // The pipe closes without a word when exec succeeds.
-  int error = 0;
+  // Read until every process of the launch has closed its end: the program's
+  // at exec, or with an error report when it could not start.
+  StartReport received{};
   ssize_t n = 0;
-  do {
-    n = ::read(report[0], &error, sizeof error);
-  } while (n < 0 && errno == EINTR);
+  bool failed = false;
+  for (;;) {
+    n = ::read(report[0], &received, sizeof received);
+    if (n < 0 && errno == EINTR) continue;
+    if (n != static_cast<ssize_t>(sizeof received)) break;
+    if (received.kind == StartReport::ProgramPid) {
+      outcome.pid = static_cast<std::uint32_t>(received.value);
+    } else {
+      failed = true;
+      outcome.error = received.value;
+    }
+  }
   ::close(report[0]);
-  return n == 0;
+  outcome.started = n == 0 && !failed;
+  if (!outcome.started) {
+    outcome.pid = 0;
+    if (outcome.error == 0) outcome.error = EIO;
+  }
+  return outcome;
 }
 
 }  // namespace wardenix

@@ -18,7 +18,7 @@ std::wstring to_wide(UStringView text) { return std::wstring(text.begin(), text.
 
 }  // namespace
 
-bool LaunchProgram(UStringView CommandLine) {
+LaunchOutcome LaunchProgram(UStringView CommandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -31,11 +31,11 @@ bool LaunchProgram(UStringView CommandLine) {
   if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), command_line.data(),
                         nullptr, nullptr, FALSE, kCreationFlags, nullptr, nullptr, &startup,
                         &created)) {
-    return false;
+    return {false, 0, static_cast<int>(::GetLastError())};
   }
   ::CloseHandle(created.hProcess);
   ::CloseHandle(created.hThread);
-  return true;
+  return {true, static_cast<std::uint32_t>(created.dwProcessId), 0};
 }
 
 }  // namespace wardenix

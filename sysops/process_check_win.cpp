@@ -65,22 +65,49 @@ UString entry_name(const PROCESSENTRY32W& entry) {
   return name;
 }
 
+// Calls `visit` with each process whose image name matches `Nome`, until it
+// returns false.
+template <typename Visit>
+void for_each_match(UStringView Nome, Visit visit) {
+  const ToolHelp& api = tool_help();
+  if (!api.create_snapshot) return;
+  const Snapshot snapshot(api.create_snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.valid()) return;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = api.first(snapshot.get(), &entry); more; more = api.next(snapshot.get(), &entry)) {
+    if (ImageNameMatches(entry_name(entry), Nome) && !visit(entry.th32ProcessID)) return;
+  }
+}
+
 }  // namespace
 
 std::uint32_t VerificaProcesso(UStringView Nome) {
-  const ToolHelp& api = tool_help();
-  if (!api.create_snapshot) return 0;
-  const Snapshot snapshot(api.create_snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.valid()) return 0;
-
   std::uint32_t result = 0;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = api.first(snapshot.get(), &entry); more && result == 0;
-       more = api.next(snapshot.get(), &entry)) {
-    if (ImageNameMatches(entry_name(entry), Nome)) result = entry.th32ProcessID;
-  }
+  for_each_match(Nome, [&](DWORD pid) {
+    result = pid;
+    return false;
+  });
   return result;
+}
+
+std::vector<std::uint32_t> FindProcesses(UStringView Nome) {
+  std::vector<std::uint32_t> found;
+  for_each_match(Nome, [&](DWORD pid) {
+    found.push_back(pid);
+    return true;
+  });
+  return found;
+}
+
+bool ProcessRunning(std::uint32_t pid) {
+  const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+  // A pid that names no process is refused as an invalid parameter; any
+  // other refusal means a process this program may not look at.
+  if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER;
+  const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  ::CloseHandle(process);
+  return running;
 }
 
 }  // namespace wardenix

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <charconv>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -111,6 +112,12 @@ UString ReadImageName(pid_t pid) {
     if (!comm.empty() && comm.size() < kCommLimit) return from_utf8(comm);
   }
   return {};
+}
+
+std::optional<char> ReadProcessState(pid_t pid) {
+  ProcessEntry entry;
+  if (!read_stat(pid, entry)) return std::nullopt;
+  return entry.state;
 }
 
 void ForEachProcess(bool with_image_names, const std::function<bool(const ProcessEntry&)>& visit) {

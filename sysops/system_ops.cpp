@@ -15,10 +15,11 @@ class PlatformSystemOps final : public SystemOps {
   std::uint32_t VerificaProcesso(UStringView image_name) override {
     return wardenix::VerificaProcesso(image_name);
   }
-  bool LaunchProgram(UStringView command_line) override {
+  LaunchOutcome LaunchProgram(UStringView command_line) override {
     return wardenix::LaunchProgram(command_line);
   }
-  void ForceTerminateServer() override { wardenix::ForceTerminateServer(); }
+  TerminationReport ForceTerminateServer() override { return wardenix::ForceTerminateServer(); }
+  bool ProcessRunning(std::uint32_t pid) override { return wardenix::ProcessRunning(pid); }
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "runtime/ustring.h"
+#include "sysops/launch.h"
 
 namespace wardenix {
 
@@ -13,8 +14,11 @@ class SystemOps {
   virtual ~SystemOps() = default;
   virtual std::int32_t QueryServiceState(UStringView service_name, UStringView machine_name) = 0;
   virtual std::uint32_t VerificaProcesso(UStringView image_name) = 0;
-  virtual bool LaunchProgram(UStringView command_line) = 0;
-  virtual void ForceTerminateServer() = 0;
+  virtual LaunchOutcome LaunchProgram(UStringView command_line) = 0;
+  virtual TerminationReport ForceTerminateServer() = 0;
+  // For the diagnostic stream only: whether a process started or ended
+  // above still runs.
+  virtual bool ProcessRunning(std::uint32_t pid) = 0;
 };
 
 // The operations of this machine.

@@ -42,10 +42,20 @@ class StoppedTrees {
   StoppedTrees(const StoppedTrees&) = delete;
   StoppedTrees& operator=(const StoppedTrees&) = delete;
   ~StoppedTrees() {
+    if (!killed_) kill_all(nullptr);
+  }
+
+  // Kills every member; `report`, when given, gets how each kill went.
+  void kill_all(TerminationReport* report) {
+    killed_ = true;
+    if (report) report->targets.reserve(members_.size());
     for (std::uint32_t pid : members_) {
-      if (::kill(static_cast<pid_t>(pid), SIGKILL) != 0 && stopped_.count(pid) != 0) {
-        ::kill(static_cast<pid_t>(pid), SIGCONT);
+      TerminationTarget target{pid, true, 0};
+      if (::kill(static_cast<pid_t>(pid), SIGKILL) != 0) {
+        target = {pid, false, errno};
+        if (stopped_.count(pid) != 0) ::kill(static_cast<pid_t>(pid), SIGCONT);
       }
+      if (report) report->targets.push_back(target);
     }
   }
 
@@ -63,9 +73,10 @@ class StoppedTrees {
  private:
   std::set<std::uint32_t> members_;
   std::set<std::uint32_t> stopped_;
+  bool killed_ = false;
 };
 
-void terminate_server_trees() {
+void terminate_server_trees(TerminationReport& report) {
   const auto self = static_cast<std::uint32_t>(::getpid());
   StoppedTrees trees;
   ForEachProcess(true, [&](const ProcessEntry& entry) {
@@ -95,16 +106,20 @@ void terminate_server_trees() {
     if (all_stopped) break;
     ::sched_yield();
   }
+  trees.kill_all(&report);
 }
 
 }  // namespace
 
-void ForceTerminateServer() {
+TerminationReport ForceTerminateServer() {
+  TerminationReport report;
   try {
-    terminate_server_trees();
+    terminate_server_trees(report);
   } catch (const std::bad_alloc&) {
-    // What was found by then is killed all the same (StoppedTrees).
+    // What was found by then is killed all the same (StoppedTrees), without
+    // a word of it in the report.
   }
+  return report;
 }
 
 }  // namespace wardenix

@@ -9,6 +9,7 @@
 
 #include "sysops/forced_termination_win.h"
 #include "sysops/launch.h"
+#include "sysops/process_check.h"
 
 namespace wardenix {
 
@@ -27,7 +28,10 @@ std::wstring SystemToolPath(const wchar_t* file_name) {
 
 bool StartSystemTool(const wchar_t* tool, const char* command_line) {
   const std::wstring application = SystemToolPath(tool);
-  if (application.empty()) return false;
+  if (application.empty()) {
+    ::SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
   // The command lines are ASCII; the call may write into its copy.
   std::wstring line(command_line, command_line + std::strlen(command_line));
   // As WinExec starts a program: no creation flags (a console program shares
@@ -46,6 +50,16 @@ bool StartSystemTool(const wchar_t* tool, const char* command_line) {
   return true;
 }
 
-void ForceTerminateServer() { StartSystemTool(kTaskEndingTool, kForcedTerminationCommand); }
+TerminationReport ForceTerminateServer() {
+  TerminationReport report;
+  // Only for the report: the tool finds the processes itself.
+  for (std::uint32_t pid : FindProcesses(u"DAZEVAVIZ.EXE")) report.targets.push_back({pid, true, 0});
+  report.tool_started = StartSystemTool(kTaskEndingTool, kForcedTerminationCommand);
+  if (!report.tool_started) {
+    report.tool_error = static_cast<int>(::GetLastError());
+    for (TerminationTarget& target : report.targets) target = {target.pid, false, report.tool_error};
+  }
+  return report;
+}
 
 }  // namespace wardenix

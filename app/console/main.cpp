@@ -48,8 +48,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", to_utf8(caption).c_str(), to_utf8(message).c_str());
   };
 
+  DiagnosticSink diagnostics;
+  if (options->diagnostics) {
+    diagnostics = [](const UString& line) {
+      // One call a line, so that lines of different threads never mix.
+      std::fputs((to_utf8(line) + "\n").c_str(), stderr);
+    };
+  }
   const auto form = create_main_window(
-      application, {loop, application, *ops, *host, default_driver_registry(), {}});
+      application, {loop, application, *ops, *host, default_driver_registry(), {}, diagnostics});
   form->mmLog.on_added = [](const UString& line) {
     std::fputs((to_utf8(line) + "\n").c_str(), stdout);
     std::fflush(stdout);

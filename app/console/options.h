@@ -1,5 +1,6 @@
 #pragma once
-// The console front end's command line: --time-scale N, --help and --version.
+// The console front end's command line: --time-scale N, --quiet, --help and
+// --version.
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@ inline constexpr double kMaxTimeScale = 1000.0;
 
 struct ConsoleOptions {
   double time_scale = 1.0;
+  bool diagnostics = true;  // the diagnostic stream on standard error
   bool help = false;
   bool version = false;
 };

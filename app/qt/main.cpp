@@ -21,6 +21,7 @@ constexpr const char* kHelp =
     "Supervises the application server \"DAZEVAVIZ.EXE\" beside this program from\n"
     "the desktop's notification area. Host and port come from rez.ini in this\n"
     "program's directory, read when the window is first shown (\"Visualizar\").\n"
+    "Standard error gets the diagnostic stream: what each server check did and why.\n"
     "\n"
     "  --help     show this text\n"
     "  --version  show the program's version\n";
@@ -47,8 +48,15 @@ int main(int argc, char** argv) {
   const auto ops = make_platform_system_ops();
   const auto host = make_platform_host_info();
   {
-    qt::Desktop desktop(application, {loop, application, *ops, *host, default_driver_registry(), {}},
-                        QSystemTrayIcon::isSystemTrayAvailable());
+    // Where the session keeps a desktop program's standard error (the user's
+    // journal, or ~/.xsession-errors), never in the window's log.
+    const DiagnosticSink diagnostics = [](const UString& line) {
+      std::fputs((to_utf8(line) + "\n").c_str(), stderr);
+    };
+    qt::Desktop desktop(
+        application,
+        {loop, application, *ops, *host, default_driver_registry(), {}, diagnostics},
+        QSystemTrayIcon::isSystemTrayAvailable());
     desktop.run();
     desktop.form().watchdogs().quit();
   }

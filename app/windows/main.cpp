@@ -19,7 +19,14 @@ int main() {
   const auto ops = make_platform_system_ops();
   const auto host = make_platform_host_info();
   {
-    win32::Desktop desktop(application, {loop, application, *ops, *host, default_driver_registry(), {}});
+    // The system's debug output, where a debugger or a debug-output viewer
+    // shows it; never in the window's log.
+    const DiagnosticSink diagnostics = [](const UString& line) {
+      const UString text = line + u"\r\n";
+      ::OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.c_str()));
+    };
+    win32::Desktop desktop(
+        application, {loop, application, *ops, *host, default_driver_registry(), {}, diagnostics});
     desktop.run();
     // Sleeping watchdogs are woken and not waited for.
     desktop.form().watchdogs().quit();

@@ -2,6 +2,7 @@
 // A main window on a virtual clock, with stand-ins for the machine.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,7 @@ struct StandInServer {
   // How it answers the provider link's AS_GetRecords: Null is not used.
   Call provider_call = Call::Answer;
   bool unkillable = false;      // another user's process: the kill is refused
+  bool ends_at_start = false;   // a launched server ends at once (it cannot listen)
   std::vector<std::pair<long long, std::string>> events;
   // Trips the abort of connects that hang, as killing the server breaks them.
   std::vector<std::shared_ptr<AbortSwitch>> hanging;
@@ -69,28 +71,45 @@ class StandInOps : public SystemOps {
   std::uint32_t VerificaProcesso(UStringView name) override {
     if (!server) return 0;
     std::lock_guard lock(server->mutex);
-    return server->running && name == u"DAZEVAVIZ.EXE" ? 4242 : 0;
+    return server->running && name == u"DAZEVAVIZ.EXE" ? kServerPid : 0;
   }
-  bool LaunchProgram(UStringView command_line) override {
-    if (!server) return false;
+  LaunchOutcome LaunchProgram(UStringView command_line) override {
+    if (!server) return {false, 0, kNoSuchFile};
     server->record("launch " + to_utf8(command_line));
     std::lock_guard lock(server->mutex);
-    server->running = true;
+    server->running = !server->ends_at_start;
     server->mode = server->launched_mode;
-    return true;
+    return {true, kServerPid, 0};
   }
-  void ForceTerminateServer() override {
-    if (!server) return;
+  TerminationReport ForceTerminateServer() override {
+    if (!server) return {};
     server->record("kill");
     std::vector<std::shared_ptr<AbortSwitch>> broken;
+    bool was_running = false;
     {
       std::lock_guard lock(server->mutex);
-      if (server->unkillable) return;
+      was_running = server->running;
+      if (server->unkillable) return {{{kServerPid, false, kNotPermitted}}};
       server->running = false;
       broken.swap(server->hanging);
     }
     for (const auto& a : broken) a->Trip();
+    if (!was_running) return {};
+    return {{{kServerPid, true, 0}}};
   }
+  bool ProcessRunning(std::uint32_t pid) override {
+    if (!server || pid != kServerPid) return false;
+    std::lock_guard lock(server->mutex);
+    return server->running;
+  }
+
+  static constexpr std::uint32_t kServerPid = 4242;
+  // The system's codes as the report carries them (their texts vary).
+#ifdef _WIN32
+  static constexpr int kNoSuchFile = 2, kNotPermitted = 5;
+#else
+  static constexpr int kNoSuchFile = ENOENT, kNotPermitted = EPERM;
+#endif
 
   void set_service(const UString& name, std::int32_t state) {
     std::lock_guard lock(mutex);
@@ -253,6 +272,8 @@ struct FormFixture : ::testing::Test {
   StandInHost host;
   TDBXDriverRegistry drivers;
   std::vector<UString> error_boxes;
+  // Empty: no diagnostic stream, as in the desktop program by default.
+  DiagnosticSink diagnostics;
   std::unique_ptr<TfrmPrincipal> form;
 
   FormFixture() {
@@ -264,7 +285,8 @@ struct FormFixture : ::testing::Test {
     app.on_error_box = [this](const UString&, const UString& message) {
       error_boxes.push_back(message);
     };
-    form = create_main_window(app, {loop, app, ops, host, drivers, &StandInDriver::consultas});
+    form = create_main_window(
+        app, {loop, app, ops, host, drivers, &StandInDriver::consultas, diagnostics});
   }
 
   void TearDown() override {

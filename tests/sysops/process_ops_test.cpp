@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <functional>
+#include <set>
 #include <iostream>
 
 #include "sysops/launch.h"
@@ -176,7 +177,11 @@ TEST_F(ProcessOps, LaunchOfAMissingProgramFailsAndLeavesNothingOpen) {
       u"",
   };
   for (const UString& command_line : cases) {
-    EXPECT_FALSE(LaunchProgram(command_line)) << to_utf8(command_line);
+    const LaunchOutcome outcome = LaunchProgram(command_line);
+    EXPECT_FALSE(outcome) << to_utf8(command_line);
+    // The administrator's diagnostics say why.
+    EXPECT_NE(outcome.error, 0) << to_utf8(command_line);
+    EXPECT_EQ(outcome.pid, 0u) << to_utf8(command_line);
   }
   EXPECT_EQ(testing::open_handle_count(), handles);
   EXPECT_EQ(testing::child_process_count(), children);
@@ -197,10 +202,14 @@ TEST_F(ProcessOps, LaunchTakesAPathWithBlanksWholeAndStartsNothingElse) {
                                 with_safety({"--port", "0", "--port-file", port_file.string()}));
   testing::write_arguments_file(dir(), with_safety({"--port", "0"}));
 
-  ASSERT_TRUE(LaunchProgram(testing::path_text(program)));
+  const LaunchOutcome launched = LaunchProgram(testing::path_text(program));
+  ASSERT_TRUE(launched);
   EXPECT_NE(testing::read_port_file(port_file, 10s), 0);
   EXPECT_TRUE(runs(kServer));
   EXPECT_FALSE(runs(from_utf8(decoy_name)));
+  // The outcome names the program's own process, not an intermediate one.
+  EXPECT_EQ(VerificaProcesso(kServer), launched.pid);
+  EXPECT_TRUE(ProcessRunning(launched.pid));
 }
 
 #ifndef _WIN32
@@ -209,7 +218,7 @@ TEST_F(ProcessOps, LaunchedProgramLeadsANewSessionAndGetsNoFileOfThisProgram) {
   const fs::path marker = dir() / "inherited-marker";
   const int marker_fd = ::open(marker.c_str(), O_CREAT | O_RDWR, 0600);
   ASSERT_GE(marker_fd, 0);
-  const bool launched = LaunchProgram(
+  const LaunchOutcome launched = LaunchProgram(
       testing::command_line(testing::trial_server_path(), with_safety({"--mode", "child"})));
   ::close(marker_fd);
   ASSERT_TRUE(launched);
@@ -312,9 +321,32 @@ TEST_F(ProcessOps, ForcedTerminationEndsEveryServerWithItsChildren) {
                  << "\" ends nothing here; only the ending by name was tested";
   }
 #endif
-  ForceTerminateServer();
+  const std::vector<std::uint32_t> servers = FindProcesses(kServer);
+  ASSERT_EQ(servers.size(), trees.size());
+  std::vector<std::uint32_t> children;
+  for (const Tree& tree : trees) {
+    for (std::uint32_t pid : FindProcesses(from_utf8(tree.child_name))) children.push_back(pid);
+  }
+  const TerminationReport report = ForceTerminateServer();
   EXPECT_TRUE(testing::wait_until(all_ended, 30s));
   EXPECT_EQ(VerificaProcesso(u"DAZEVAVIZ.EXE.OLD"), kept.pid());
+  EXPECT_TRUE(ProcessRunning(kept.pid()));
+
+  // The report names every server (and on Linux every child too, each
+  // killed); none of them runs any more.
+  EXPECT_TRUE(report.tool_started);
+  std::set<std::uint32_t> reported;
+  for (const TerminationTarget& target : report.targets) {
+    EXPECT_TRUE(target.ended) << target.pid;
+    EXPECT_FALSE(ProcessRunning(target.pid)) << target.pid;
+    reported.insert(target.pid);
+  }
+  for (std::uint32_t pid : servers) EXPECT_EQ(reported.count(pid), 1u) << pid;
+#ifndef _WIN32
+  ASSERT_EQ(children.size(), trees.size());
+  for (std::uint32_t pid : children) EXPECT_EQ(reported.count(pid), 1u) << pid;
+#endif
+  EXPECT_EQ(reported.count(kept.pid()), 0u);
 }
 
 #ifdef _WIN32

@@ -17,6 +17,7 @@ TEST(ConsoleOptions, TimeScaleIsAcceptedOnlyWhereTheCycleRuns) {
     double scale;
     bool help = false;
     bool version = false;
+    bool diagnostics = true;
   };
   const Case cases[] = {
       {{}, true, 1.0},
@@ -44,6 +45,9 @@ TEST(ConsoleOptions, TimeScaleIsAcceptedOnlyWhereTheCycleRuns) {
       {{"--version", "extra"}, false, 0},
       {{"--version=1"}, false, 0},
       {{"-v"}, false, 0},
+      {{"--quiet"}, true, 1.0, false, false, false},
+      {{"--time-scale", "20", "--quiet"}, true, 20.0, false, false, false},
+      {{"--quiet=1"}, false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -54,6 +58,7 @@ TEST(ConsoleOptions, TimeScaleIsAcceptedOnlyWhereTheCycleRuns) {
       EXPECT_EQ(options->time_scale, c.scale);
       EXPECT_EQ(options->help, c.help);
       EXPECT_EQ(options->version, c.version);
+      EXPECT_EQ(options->diagnostics, c.diagnostics);
     } else {
       EXPECT_FALSE(error.empty());
     }

@@ -1,0 +1,183 @@
+// The diagnostic stream, in virtual time against the stand-in server: what
+// each server check did and why, one line a step, and a stream that leaves
+// the supervision itself exactly as it is without one.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "form_fixture.h"
+#include "sysops/system_error.h"
+
+namespace wardenix::testing {
+namespace {
+
+using Mode = StandInServer::Mode;
+using Call = StandInServer::Call;
+using Lines = std::vector<std::string>;
+
+constexpr long long T = 100000;  // the first server check, with Firebird found at 60 s
+
+// A main window of its own on a fresh virtual clock, for one case.
+struct World {
+  VirtualClock clock;  // virtual time 0 is 2026-01-01 00:00:00
+  EventLoop loop{clock};
+  Application app{loop};
+  StandInServer server{clock};
+  StandInOps ops;
+  StandInHost host;
+  TDBXDriverRegistry drivers;
+  std::mutex lines_mutex;
+  Lines lines;
+  std::unique_ptr<TfrmPrincipal> form;
+
+  World(bool running, Mode mode, Call call) {
+    server.running = running;
+    server.mode = mode;
+    server.call = call;
+    ops.server = &server;
+    ops.set_service(u"FirebirdServerDefaultInstance", 4);
+    drivers.Register(u"Datasnap", std::make_shared<StandInDriver>(server));
+  }
+  ~World() {
+    if (form) form->watchdogs().quit();
+    clock.wait_for_threads(kNoDeadline);
+  }
+  void start(bool with_stream) {
+    DiagnosticSink sink;
+    if (with_stream) {
+      sink = [this](const UString& line) {
+        std::lock_guard lock(lines_mutex);
+        lines.push_back(to_utf8(line));
+      };
+    }
+    form = create_main_window(app, {loop, app, ops, host, drivers, &StandInDriver::consultas, sink});
+  }
+  // The lines so far, without their time stamps ("yyyy-mm-dd hh:nn:ss ").
+  Lines texts() {
+    std::lock_guard lock(lines_mutex);
+    Lines result;
+    for (const std::string& line : lines) result.push_back(line.substr(20));
+    return result;
+  }
+  std::vector<std::string> log() const {
+    std::vector<std::string> result;
+    for (const auto& line : form->mmLog.Lines()) result.push_back(to_utf8(line));
+    return result;
+  }
+};
+
+const std::string kDenied = to_utf8(SystemErrorText(StandInOps::kNotPermitted));
+
+TEST(Diagnostics, EachStepOfACheckSaysWhatHappenedAndWhy) {
+  struct Case {
+    const char* name;
+    bool running;
+    Mode mode;
+    Call call;
+    bool unkillable;
+    bool ends_at_start;
+    long long until;
+    Lines expected;
+  };
+  const Case cases[] = {
+      {"healthy", true, Mode::Accept, Call::Answer, false, false, T + 48000,
+       {"check: connected to localhost:3063",
+        "probe: _Consultas answered; the dataset is open with 1 rows, columns VERSAO",
+        "connection watchdog: the server is connected; disconnecting",
+        "check: connected to localhost:3063",
+        "probe: _Consultas answered; the dataset is open with 1 rows, columns VERSAO",
+        "responsiveness watchdog: the probe's dataset is open; closing it"}},
+      {"null answer, rows through the provider link", true, Mode::Accept, Call::Null, false,
+       false, T + 4000,
+       {"check: connected to localhost:3063",
+        "probe: _Consultas answered null; the rows are fetched through the provider link in 2 s",
+        "probe: fetched through the provider link; the dataset is open with 1 rows, columns "
+        "VERSAO"}},
+      {"missing server started", false, Mode::Accept, Call::Answer, false, false, T + 22000,
+       {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
+        "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE does not run: "
+        "starting it",
+        "launch: C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE started, pid 4242"}},
+      {"started server ends at once", false, Mode::Accept, Call::Answer, false, true, T + 27000,
+       {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
+        "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE does not run: "
+        "starting it",
+        "launch: C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE started, pid 4242",
+        "launch: the server started as pid 4242 ended within 5 s of its start"}},
+      {"refusing server killed", true, Mode::Refuse, Call::Answer, false, false, T + 27000,
+       {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
+        "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE runs as pid 4242: "
+        "killing it (a later check starts it again)",
+        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 killed"}},
+      {"kill refused", true, Mode::Refuse, Call::Answer, true, false, T + 27000,
+       {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
+        "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE runs as pid 4242: "
+        "killing it (a later check starts it again)",
+        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 not killed (" + kDenied + ")"}},
+      {"failing probe: killed, then started again", true, Mode::Accept, Call::Fail, false, false,
+       T + 64000,
+       {"check: connected to localhost:3063",
+        "probe: _Consultas failed: TDBXError 0: query failed",
+        "connection watchdog: the server is connected; disconnecting",
+        "check: connected to localhost:3063",
+        "probe: _Consultas failed: TDBXError 0: query failed",
+        "responsiveness watchdog: the probe's dataset is not open, the server did not answer the "
+        "probe: killing it, and starting it again in 20 s",
+        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 killed",
+        "connection watchdog: the server is connected; disconnecting",
+        "launch: C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE started, pid 4242"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World world(c.running, c.mode, c.call);
+    world.server.unkillable = c.unkillable;
+    world.server.ends_at_start = c.ends_at_start;
+    world.start(true);
+    world.loop.run_until(Millis(c.until));
+    EXPECT_EQ(world.texts(), c.expected);
+  }
+}
+
+TEST(Diagnostics, LinesAreStampedWithTheClocksLocalTime) {
+  World world(true, Mode::Accept, Call::Answer);
+  world.start(true);
+  world.loop.run_until(Millis(T + 2000));
+  std::lock_guard lock(world.lines_mutex);
+  ASSERT_FALSE(world.lines.empty());
+  EXPECT_EQ(world.lines.front(), "2026-01-01 00:01:42 check: connected to localhost:3063");
+}
+
+// The stream only looks on: the server sees the same steps at the same
+// times, and the activity log keeps its lines, with the stream or without.
+TEST(Diagnostics, TheSupervisionIsTheSameWithTheStreamAsWithout) {
+  const auto run = [](bool with_stream) {
+    World world(true, Mode::Refuse, Call::Answer);
+    world.server.ends_at_start = true;
+    world.start(with_stream);
+    world.loop.run_until(Millis(T + 200000));
+    EXPECT_EQ(world.texts().empty(), !with_stream);
+    return std::make_pair(world.server.recorded(), world.log());
+  };
+  const auto without = run(false);
+  const auto with = run(true);
+  EXPECT_FALSE(without.first.empty());
+  EXPECT_EQ(with.first, without.first);
+  EXPECT_EQ(with.second, without.second);
+}
+
+TEST(DiagnosticTexts, LaunchAndKillSayWhyTheyFailed) {
+  const UString missing = SystemErrorText(ENOENT);
+  EXPECT_EQ(describe_launch(u"C:\\S\\DAZEVAVIZ.EXE", LaunchOutcome{false, 0, ENOENT}),
+            u"launch: C:\\S\\DAZEVAVIZ.EXE could not be started: " + missing);
+  EXPECT_FALSE(missing.empty());
+  TerminationReport none;
+  EXPECT_EQ(describe_termination(u"DAZEVAVIZ.EXE", none), u"kill: no DAZEVAVIZ.EXE process found");
+  TerminationReport no_tool;
+  no_tool.tool_started = false;
+  no_tool.tool_error = ENOENT;
+  EXPECT_EQ(describe_termination(u"DAZEVAVIZ.EXE", no_tool),
+            u"kill: the task-ending tool could not be started: " + missing);
+}
+
+}  // namespace
+}  // namespace wardenix::testing
