@@ -1,7 +1,5 @@
 #include "supervisor/diagnostics.h"
 
-#include <string>
-
 #include "dataset/client_dataset.h"
 #include "dataset/data_store.h"
 #include "runtime/errors.h"
@@ -11,9 +9,6 @@
 namespace wardenix {
 namespace {
 
-using namespace std::chrono_literals;
-
-UString number(std::uint64_t value) { return from_utf8(std::to_string(value)); }
 
 // The follow-ups are looked at this often while any is due.
 constexpr Millis kFollowUpTick{1000};
@@ -35,14 +30,18 @@ UString describe_error(const std::exception& error) {
   } else {
     has_code = false;
   }
-  if (has_code) text += u" " + from_utf8(std::to_string(code));
-  return text + u": " + own->Message();
+  if (has_code) {
+    text += u' ';
+    text += to_ustring(code);
+  }
+  text += u": ";
+  return text + own->Message();
 }
 
 UString describe_dataset(const TClientDataSet& dataset) {
   if (!dataset.Active()) return u"the dataset is closed";
   const DataStore* store = dataset.DSBase();
-  UString text = u"the dataset is open with " + number(store ? store->RowCount() : 0) + u" rows";
+  UString text = u"the dataset is open with " + to_ustring_unsigned(store ? store->RowCount() : 0) + u" rows";
   const auto& columns = dataset.FieldDefs();
   if (!columns.empty()) {
     text += u", columns ";
@@ -62,10 +61,10 @@ UString describe_termination(UStringView image_name, const TerminationReport& re
   if (report.targets.empty()) return text + u"no " + UString(image_name) + u" process found";
   text += UString(image_name) + u" with its descendants:";
   for (const TerminationTarget& target : report.targets) {
-    text += u" pid " + number(target.pid);
+    text += u" pid " + to_ustring_unsigned(target.pid);
     // Where the tool ends the processes, whether each ended shows only later.
 #ifdef _WIN32
-    text += target.ended ? u" ordered to end;" : u" not ended;";
+    text += target.ended ? u" ordered to end;" : u" not ended (" + SystemErrorText(target.error) + u");";
 #else
     text += target.ended ? u" killed;" : u" not killed (" + SystemErrorText(target.error) + u");";
 #endif
@@ -77,7 +76,7 @@ UString describe_termination(UStringView image_name, const TerminationReport& re
 UString describe_launch(UStringView command_line, const LaunchOutcome& outcome) {
   UString text = u"launch: " + UString(command_line);
   if (!outcome) return text + u" could not be started: " + SystemErrorText(outcome.error);
-  return text + u" started, pid " + number(outcome.pid);
+  return text + u" started, pid " + to_ustring_unsigned(outcome.pid);
 }
 
 DiagnosticStream::DiagnosticStream(EventLoop& loop, SystemOps& ops, FormatSettings formats,
@@ -131,9 +130,9 @@ void DiagnosticStream::check_follow_ups() {
     if (f.due > now) {
       waiting.push_back(f);
     } else if (f.launched && !ops_.ProcessRunning(f.pid)) {
-      Write(u"launch: the server started as pid " + number(f.pid) + u" ended within 5 s of its start");
+      Write(u"launch: the server started as pid " + to_ustring_unsigned(f.pid) + u" ended within 5 s of its start");
     } else if (!f.launched && ops_.ProcessRunning(f.pid)) {
-      Write(u"kill: pid " + number(f.pid) + u" still runs 5 s after the kill");
+      Write(u"kill: pid " + to_ustring_unsigned(f.pid) + u" still runs 5 s after the kill");
     }
   }
   follow_ups_.swap(waiting);

@@ -1,7 +1,5 @@
 #include "supervisor/thread_conexao.h"
 
-#include <string>
-
 #include "sysops/system_ops.h"
 
 namespace wardenix {
@@ -33,7 +31,7 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
       if (!gate.act([&] {
             a.diagnose(u"connection watchdog: the server is not connected, and " +
                        a.process_name() + u" runs as pid " +
-                       from_utf8(std::to_string(process)) +
+                       to_ustring_unsigned(process) +
                        u": killing it (a later check starts it again)");
             a.terminate_server();
             a.abort_blocked_connect();

@@ -27,6 +27,9 @@ start_console "$scale"
 wait_until 15 server_runs || fail "the missing server was not started"
 first=$(server_pid)
 echo "started: pid $first"
+# The diagnostic stream names the launched server's own process.
+wait_until 5 grep -q "launch: $work/bin/DAZEVAVIZ.EXE started, pid $first$" "$work/log" ||
+  fail "no launch line for pid $first"
 
 # A healthy server answers every probe: five checks later it still runs.
 before=$(checks)
@@ -39,6 +42,8 @@ echo "kept through $(( $(checks) - before )) checks: pid $first"
 kill -STOP "$first"
 wait_until 30 gone "$first" || fail "the server that stopped answering was not killed"
 echo "killed: pid $first"
+wait_until 5 grep -q "kill: DAZEVAVIZ.EXE with its descendants: pid $first killed$" "$work/log" ||
+  fail "no kill line for pid $first"
 wait_until 30 server_replaced || fail "the killed server was not started again"
 echo "started again: pid $(server_pid)"
 
