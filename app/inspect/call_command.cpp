@@ -91,8 +91,19 @@ int failed(const std::string& what, const std::exception& e) {
   return 1;
 }
 
-std::string where(const ServerAddress& address) {
-  return std::string("cannot connect to ").append(to_utf8(address.host)).append(":").append(to_utf8(address.port));
+// Connects as the watchdog does; the exit status when that fails.
+std::optional<int> connect(TSQLConnection& connection, const Options& options) {
+  const ServerAddress address = server_address(options.host, options.port);
+  try {
+    connect_to_server(connection, address);
+  } catch (const std::exception& e) {
+    return failed(std::string("cannot connect to ")
+                      .append(to_utf8(address.host))
+                      .append(":")
+                      .append(to_utf8(address.port)),
+                  e);
+  }
+  return std::nullopt;
 }
 
 // JSON written to standard output as it grows.
@@ -141,16 +152,11 @@ int run_call(const std::vector<std::string_view>& arguments) {
                                        .append(binding.error));
   }
 
-  const ServerAddress address = server_address(options.host, options.port);
   TSQLConnection connection(default_driver_registry());
-  try {
-    connect_to_server(connection, address);
-  } catch (const std::exception& e) {
-    return failed(where(address), e);
-  }
+  if (const auto status = connect(connection, options)) return *status;
   JsonWriter json = standard_output_json();
   try {
-    // The proxy borrows the connection, so it goes first.
+    // The proxy borrows the connection and is freed before it.
     TdtmPrincipalClient proxy(connection.DBXConnection(), false);
     json.begin_object().key("method").string(method->name);
     binding.call(proxy, json);
@@ -167,13 +173,8 @@ int run_methods(const std::vector<std::string_view>& arguments) {
   const Options options = read_options(arguments, true);
   if (!options.error.empty()) return usage_error(kMethodsUsage, options.error);
   if (options.used != arguments.size()) return usage_error(kMethodsUsage, "");
-  const ServerAddress address = server_address(options.host, options.port);
   TSQLConnection connection(default_driver_registry());
-  try {
-    connect_to_server(connection, address);
-  } catch (const std::exception& e) {
-    return failed(where(address), e);
-  }
+  if (const auto status = connect(connection, options)) return *status;
   std::vector<UString> names;
   try {
     // The driver's own connection: the list is its commands of the server-method type.

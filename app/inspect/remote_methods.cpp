@@ -17,13 +17,17 @@ namespace {
 template <typename T>
 struct Argument;
 
-template <>
-struct Argument<UString> {
-  static constexpr ValueType type = ValueType::Text;
-  using Kept = UString;
-  static Parsed<Kept> parse(std::string_view text) { return parse_text(text); }
-  static UString pass(Kept& kept) { return kept; }
+// A value passed as it was read.
+template <typename T, ValueType kType, Parsed<T> (*kParse)(std::string_view)>
+struct ByValue {
+  static constexpr ValueType type = kType;
+  using Kept = T;
+  static Parsed<Kept> parse(std::string_view text) { return kParse(text); }
+  static Kept pass(Kept& kept) { return kept; }
 };
+
+template <>
+struct Argument<UString> : ByValue<UString, ValueType::Text, parse_text> {};
 
 // The in-out text: the proxy gives the server's value back in it.
 template <>
@@ -33,28 +37,11 @@ struct Argument<UString&> : Argument<UString> {
 };
 
 template <>
-struct Argument<std::int32_t> {
-  static constexpr ValueType type = ValueType::Integer;
-  using Kept = std::int32_t;
-  static Parsed<Kept> parse(std::string_view text) { return parse_integer(text); }
-  static Kept pass(Kept& kept) { return kept; }
-};
-
+struct Argument<std::int32_t> : ByValue<std::int32_t, ValueType::Integer, parse_integer> {};
 template <>
-struct Argument<Currency> {
-  static constexpr ValueType type = ValueType::Currency;
-  using Kept = Currency;
-  static Parsed<Kept> parse(std::string_view text) { return parse_currency(text); }
-  static Kept pass(Kept& kept) { return kept; }
-};
-
+struct Argument<Currency> : ByValue<Currency, ValueType::Currency, parse_currency> {};
 template <>
-struct Argument<TDateTime> {
-  static constexpr ValueType type = ValueType::DateTime;
-  using Kept = TDateTime;
-  static Parsed<Kept> parse(std::string_view text) { return parse_date_time(text); }
-  static Kept pass(Kept& kept) { return kept; }
-};
+struct Argument<TDateTime> : ByValue<TDateTime, ValueType::DateTime, parse_date_time> {};
 
 template <>
 struct Argument<const Variant&> {
