@@ -1,5 +1,6 @@
 #include "app/inspect/json_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -132,6 +133,24 @@ JsonWriter& JsonWriter::null() {
   separate();
   out_ += "null";
   return *this;
+}
+
+void write_hex(JsonWriter& json, std::span<const std::uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  constexpr std::size_t kPiece = 4096;
+  json.begin_string();
+  std::string text;
+  while (!bytes.empty()) {
+    const auto piece = bytes.first(std::min(bytes.size(), kPiece));
+    text.clear();
+    for (const auto b : piece) {
+      text.push_back(kHex[b >> 4]);
+      text.push_back(kHex[b & 0xF]);
+    }
+    json.string_part(text);
+    bytes = bytes.subspan(piece.size());
+  }
+  json.end_string();
 }
 
 }  // namespace wardenix

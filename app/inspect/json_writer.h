@@ -4,6 +4,7 @@
 // little memory; without one it keeps the whole text.
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,5 +50,9 @@ class JsonWriter {
   std::vector<bool> needs_comma_;
   bool after_key_ = false;
 };
+
+// Bytes as one string of lower-case hexadecimal digits, two a byte, written in
+// pieces so that a long value costs little more than a piece.
+void write_hex(JsonWriter& json, std::span<const std::uint8_t> bytes);
 
 }  // namespace wardenix

@@ -2,8 +2,8 @@
 //   wardenix-inspect packet FILE          loads FILE as a data packet and prints it as JSON
 //   wardenix-inspect config [DIR] [--json] what the watchdog reads from DIR's rez.ini
 //   wardenix-inspect service NAME [--json] the state the database check sees
-#include <algorithm>
-#include <cerrno>
+//   wardenix-inspect call METHOD [ARG...]  a remote method through the typed proxy
+//   wardenix-inspect methods               the server's method list
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,7 +11,6 @@
 #include <string>
 #include <filesystem>
 #include <string_view>
-#include <system_error>
 #include <vector>
 
 #ifdef _WIN32
@@ -19,12 +18,13 @@
 #include <io.h>
 #endif
 
+#include "app/inspect/call_command.h"
 #include "app/inspect/config_report.h"
 #include "app/inspect/json_writer.h"
+#include "app/inspect/packet_file.h"
 #include "app/inspect/packet_report.h"
 #include "app/inspect/service_report.h"
 #include "datasnap/tcp_socket.h"
-#include "dataset/data_store.h"
 #include "dataset/packet_budget.h"
 #include "sysops/host_info.h"
 #include "sysops/service_state.h"
@@ -35,12 +35,18 @@ constexpr const char* kUsage =
     "usage: wardenix-inspect packet FILE\n"
     "       wardenix-inspect config [DIR] [--json]\n"
     "       wardenix-inspect service NAME [--json]\n"
+    "       wardenix-inspect call [--host H] [--port P] METHOD [ARG...]\n"
+    "       wardenix-inspect call --list\n"
+    "       wardenix-inspect methods [--host H] [--port P] [--json]\n"
     "       wardenix-inspect --help | --version\n";
 
 constexpr const char* kHelp =
     "usage: wardenix-inspect packet FILE\n"
     "       wardenix-inspect config [DIR] [--json]\n"
     "       wardenix-inspect service NAME [--json]\n"
+    "       wardenix-inspect call [--host H] [--port P] METHOD [ARG...]\n"
+    "       wardenix-inspect call --list\n"
+    "       wardenix-inspect methods [--host H] [--port P] [--json]\n"
     "\n"
     "packet FILE\n"
     "Loads FILE as a data packet (binary or XML) the way the watchdog's client\n"
@@ -75,37 +81,40 @@ constexpr const char* kHelp =
 #endif
     "Exit status: 0 running, 1 any other state, 2 a usage error.\n"
     "\n"
+    "call [--host H] [--port P] METHOD [ARG...]\n"
+    "Connects to the application server as the watchdog does and calls its remote\n"
+    "method METHOD (a name of the typed proxy, case ignored; `call --list` lists\n"
+    "them with their parameters) with one ARG per parameter, read by its type:\n"
+    "  string      the text as it stands\n"
+    "  Integer     a whole number from -2147483648 to 2147483647\n"
+    "  Currency    a decimal number with at most four decimals, as -1234.5678\n"
+    "  TDateTime   local time: 2024-02-29, 2024-02-29T13:45:30.250 or 13:45[:30]\n"
+    "  OleVariant  null; hex:HEX or base64:TEXT, a byte array; @FILE, the data\n"
+    "              packet in FILE (else all its bytes) as a byte array; or JSON:\n"
+    "              true, false, a number, \"text\", [...], {\"bytes\":\"HEX\"},\n"
+    "              {\"date\":\"TDATETIME\"}, {\"currency\":\"CURRENCY\"}\n"
+    "  TDataSet    FILE, a data packet loaded into a client dataset\n"
+    "It prints one JSON object: the method's name, its result (\"result\", unless\n"
+    "it has none) and its in-out arguments (\"out\"). Texts, numbers and Booleans\n"
+    "are JSON's own, a TDateTime is ISO text, a variant's date, currency and\n"
+    "bytes are {\"date\":...}, {\"currency\":...} and {\"bytes\":HEX}, and a byte\n"
+    "array that holds a data packet is {\"packet\":...}, printed as `packet`\n"
+    "prints it. HOST and PORT default to those the watchdog reads from rez.ini\n"
+    "in this program's directory.\n"
+    "Exit status: 0 the call succeeded; 1 the server could not be reached or\n"
+    "answered with an error (its class, code and message on standard error);\n"
+    "2 a usage error, an unknown method, a wrong number of arguments or an\n"
+    "argument that does not read as its type.\n"
+    "\n"
+    "methods [--host H] [--port P] [--json]\n"
+    "Connects as `call` does and prints the server's method list, one qualified\n"
+    "name a line (--json: one JSON object {\"methods\":[...]}).\n"
+    "Exit status: 0 listed, 1 the server could not be reached or answered with an\n"
+    "error, 2 a usage error.\n"
+    "\n"
     "--version shows the program's version.\n";
 
 static_assert(wardenix::kMaxPacketBytes == 33554432, "the help text names the largest packet");
-
-// The first read; each further one reads as much again as there is.
-constexpr std::size_t kFirstReadBytes = 64 * 1024;
-// The dataset takes a byte array shorter than this for no packet at all, so a
-// shorter packet keeps the bytes after it up to this length.
-constexpr std::size_t kShortestPacketBytes = 22;
-
-// Reads the packet at the start of the file in growing steps until the bytes
-// hold all of it (or the file ends), so that a small packet at the start of a
-// large file costs only what it needs.
-bool read_packet(std::FILE* file, std::size_t file_size, std::vector<std::uint8_t>& bytes) {
-  // Room for the whole file is only reserved: what is not read is never touched.
-  bytes.reserve(file_size);
-  std::size_t want = std::min(file_size, kFirstReadBytes);
-  for (;;) {
-    const std::size_t have = bytes.size();
-    bytes.resize(want);
-    const std::size_t got = want > have ? std::fread(bytes.data() + have, 1, want - have, file) : 0;
-    bytes.resize(have + got);
-    if (std::ferror(file)) return false;
-    if (const auto extent = wardenix::packet_extent(bytes)) {
-      bytes.resize(std::max(*extent, std::min(bytes.size(), kShortestPacketBytes)));
-      return true;
-    }
-    if (got < want - have || bytes.size() >= file_size) return true;  // the dataset judges what there is
-    want = std::min(file_size, bytes.size() * 2);
-  }
-}
 
 int fail(const char* path, const char* why) {
   std::fprintf(stderr, "wardenix-inspect: %s: %s\n", path, why);
@@ -194,31 +203,21 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "service") == 0) {
     return run_service(std::vector<std::string_view>(argv + 2, argv + argc));
   }
+  if (argc >= 2 && std::strcmp(argv[1], "call") == 0) {
+    return wardenix::run_call(std::vector<std::string_view>(argv + 2, argv + argc));
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "methods") == 0) {
+    return wardenix::run_methods(std::vector<std::string_view>(argv + 2, argv + argc));
+  }
   if (argc != 3 || std::strcmp(argv[1], "packet") != 0) return usage();
   const char* path = argv[2];
-  // Opening a FIFO or a device would wait for a writer or read without end.
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error) return fail(path, error.message().c_str());
-  if (!std::filesystem::is_regular_file(status)) return fail(path, "not a regular file");
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return fail(path, error.message().c_str());
-  if (size > wardenix::kMaxPacketBytes) {
-    return fail(path, "larger than 32 MiB (33554432 bytes), the largest packet the dataset reads");
-  }
-
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return fail(path, std::strerror(errno));
-  std::vector<std::uint8_t> bytes;
-  const bool read = read_packet(file, static_cast<std::size_t>(size), bytes);
-  const int read_errno = errno;
-  std::fclose(file);
-  if (!read) return fail(path, std::strerror(read_errno));
+  wardenix::PacketFile packet = wardenix::read_packet_file(path);
+  if (!packet.error.empty()) return fail(path, packet.error.c_str());
 
   try {
     wardenix::JsonWriter json(
         [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
-    const bool accepted = wardenix::inspect_packet(std::move(bytes), json);
+    const bool accepted = wardenix::inspect_packet(std::move(packet.bytes), json);
     json.flush();
     std::fputc('\n', stdout);
     return accepted ? 0 : 1;

@@ -19,23 +19,6 @@ namespace {
 // so that a value of any length costs little more than a piece.
 constexpr std::size_t kPieceBytes = 4096;
 
-void hex(JsonWriter& json, std::span<const std::uint8_t> bytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  json.begin_string();
-  std::string text;
-  while (!bytes.empty()) {
-    const auto piece = bytes.first(std::min(bytes.size(), kPieceBytes));
-    text.clear();
-    for (const auto b : piece) {
-      text.push_back(kHex[b >> 4]);
-      text.push_back(kHex[b & 0xF]);
-    }
-    json.string_part(text);
-    bytes = bytes.subspan(piece.size());
-  }
-  json.end_string();
-}
-
 // 8-bit text as UTF-8, invalid sequences replaced. A piece never ends before
 // a continuation byte, so no sequence is split.
 void utf8_text(JsonWriter& json, std::span<const std::uint8_t> bytes) {
@@ -157,7 +140,7 @@ void value(JsonWriter& json, const PacketColumn& column, const RowValue& v) {
     default:
       break;
   }
-  hex(json, b);
+  write_hex(json, b);
 }
 
 void row(JsonWriter& json, const RowView& view) {

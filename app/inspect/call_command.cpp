@@ -1,0 +1,199 @@
+#include "app/inspect/call_command.h"
+
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "app/inspect/json_writer.h"
+#include "app/inspect/remote_methods.h"
+#include "app/inspect/server_connection.h"
+#include "datasnap/client_connection.h"
+#include "datasnap/datasnap_driver.h"
+#include "runtime/errors.h"
+
+namespace wardenix {
+namespace {
+
+constexpr char kCallUsage[] =
+    "usage: wardenix-inspect call [--host H] [--port P] METHOD [ARG...]\n"
+    "       wardenix-inspect call --list\n";
+constexpr char kMethodsUsage[] = "usage: wardenix-inspect methods [--host H] [--port P] [--json]\n";
+
+int usage_error(const char* usage, const std::string& why) {
+  if (!why.empty()) std::fprintf(stderr, "wardenix-inspect: %s\n", why.c_str());
+  std::fputs(usage, stderr);
+  return 2;
+}
+
+struct Options {
+  std::optional<UString> host;
+  std::optional<UString> port;
+  bool json = false;
+  std::size_t used = 0;  // arguments taken
+  std::string error;
+};
+
+bool is_port(std::string_view text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+    return false;
+  }
+  const long number = std::stol(std::string(text));
+  return number >= 1 && number <= 65535;
+}
+
+// The options before the first other argument; `json` says whether --json is one.
+Options read_options(const std::vector<std::string_view>& arguments, bool json_allowed) {
+  Options options;
+  std::size_t& i = options.used;
+  for (; i < arguments.size() && arguments[i].starts_with("--"); ++i) {
+    const std::string_view name = arguments[i];
+    if (json_allowed && name == "--json") {
+      options.json = true;
+      continue;
+    }
+    if (name != "--host" && name != "--port") {
+      options.error = std::string("unknown option ").append(name);
+      return options;
+    }
+    if (i + 1 >= arguments.size()) {
+      options.error = std::string(name).append(" needs a value");
+      return options;
+    }
+    const std::string_view value = arguments[++i];
+    if (name == "--host") {
+      options.host = from_utf8(value);
+    } else if (is_port(value)) {
+      options.port = from_utf8(value);
+    } else {
+      options.error = std::string("--port needs a number from 1 to 65535, not \"").append(value).append("\"");
+      return options;
+    }
+  }
+  return options;
+}
+
+std::int32_t error_code(const Exception& e) {
+  if (const auto* dbx = dynamic_cast<const TDBXError*>(&e)) return dbx->ErrorCode();
+  if (const auto* client = dynamic_cast<const EDBClient*>(&e)) return client->ErrorCode();
+  if (const auto* ole = dynamic_cast<const EOleException*>(&e)) return ole->ErrorCode();
+  return 0;
+}
+
+// "WHAT: CLASS (code N): MESSAGE" on standard error.
+int failed(const std::string& what, const std::exception& e) {
+  if (const auto* error = dynamic_cast<const Exception*>(&e)) {
+    std::fprintf(stderr, "wardenix-inspect: %s: %s (code %d): %s\n", what.c_str(), error->ClassName(),
+                 static_cast<int>(error_code(*error)), error->what());
+  } else {
+    std::fprintf(stderr, "wardenix-inspect: %s: %s\n", what.c_str(), e.what());
+  }
+  return 1;
+}
+
+// Connects as the watchdog does; the exit status when that fails.
+std::optional<int> connect(TSQLConnection& connection, const Options& options) {
+  const ServerAddress address = server_address(options.host, options.port);
+  try {
+    connect_to_server(connection, address);
+  } catch (const std::exception& e) {
+    return failed(std::string("cannot connect to ")
+                      .append(to_utf8(address.host))
+                      .append(":")
+                      .append(to_utf8(address.port)),
+                  e);
+  }
+  return std::nullopt;
+}
+
+// JSON written to standard output as it grows.
+JsonWriter standard_output_json() {
+  return JsonWriter([](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); });
+}
+
+}  // namespace
+
+int run_call(const std::vector<std::string_view>& arguments) {
+  if (arguments.size() == 1 && arguments[0] == "--list") {
+    for (const RemoteMethod& method : remote_methods()) std::printf("%s\n", method_signature(method).c_str());
+    return 0;
+  }
+  const Options options = read_options(arguments, false);
+  if (!options.error.empty()) return usage_error(kCallUsage, options.error);
+  if (options.used >= arguments.size()) return usage_error(kCallUsage, "");
+  const std::string_view name = arguments[options.used];
+  const RemoteMethod* method = find_remote_method(name);
+  if (!method) {
+    return usage_error(kCallUsage, std::string("no remote method \"")
+                                       .append(name)
+                                       .append("\" in the proxy (`wardenix-inspect call --list` lists them)"));
+  }
+  const std::span<const std::string_view> texts(arguments.data() + options.used + 1,
+                                                arguments.size() - options.used - 1);
+  if (texts.size() != method->parameters.size()) {
+    return usage_error(kCallUsage, method_signature(*method)
+                                       .append(" takes ")
+                                       .append(std::to_string(method->parameters.size()))
+                                       .append(" arguments, not ")
+                                       .append(std::to_string(texts.size())));
+  }
+  const Binding binding = method->bind(texts);
+  if (!binding.call) {
+    const MethodParameter& parameter = method->parameters[binding.argument];
+    return usage_error(kCallUsage, std::string("argument ")
+                                       .append(std::to_string(binding.argument + 1))
+                                       .append(" of ")
+                                       .append(method->name)
+                                       .append(" (")
+                                       .append(parameter.name)
+                                       .append(": ")
+                                       .append(value_type_name(parameter.type))
+                                       .append("): ")
+                                       .append(binding.error));
+  }
+
+  TSQLConnection connection(default_driver_registry());
+  if (const auto status = connect(connection, options)) return *status;
+  JsonWriter json = standard_output_json();
+  try {
+    // The proxy borrows the connection and is freed before it.
+    TdtmPrincipalClient proxy(connection.DBXConnection(), false);
+    json.begin_object().key("method").string(method->name);
+    binding.call(proxy, json);
+    json.end_object();
+  } catch (const std::exception& e) {
+    return failed(std::string("TdtmPrincipal.").append(method->name), e);
+  }
+  json.flush();
+  std::fputc('\n', stdout);
+  return 0;
+}
+
+int run_methods(const std::vector<std::string_view>& arguments) {
+  const Options options = read_options(arguments, true);
+  if (!options.error.empty()) return usage_error(kMethodsUsage, options.error);
+  if (options.used != arguments.size()) return usage_error(kMethodsUsage, "");
+  TSQLConnection connection(default_driver_registry());
+  if (const auto status = connect(connection, options)) return *status;
+  std::vector<UString> names;
+  try {
+    // The driver's own connection: the list is its commands of the server-method type.
+    auto& client = dynamic_cast<TDBXClientConnection&>(*connection.DBXConnection());
+    names = client.GetCommands(u"DataSnap.ServerMethod");
+  } catch (const std::exception& e) {
+    return failed("the method list", e);
+  }
+  if (options.json) {
+    JsonWriter json = standard_output_json();
+    json.begin_object().key("methods").begin_array();
+    for (const UString& name : names) json.string(to_utf8(name));
+    json.end_array().end_object();
+    json.flush();
+    std::fputc('\n', stdout);
+  } else {
+    for (const UString& name : names) std::printf("%s\n", to_utf8(name).c_str());
+  }
+  return 0;
+}
+
+}  // namespace wardenix
