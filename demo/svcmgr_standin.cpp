@@ -165,8 +165,18 @@ const sd_bus_vtable kUnitVtable[] = {
 volatile std::sig_atomic_t g_stop = 0;
 void request_stop(int) { g_stop = 1; }
 
+constexpr char kUsage[] =
+    "usage: wardenix-svcmgr-standin [--hang] --unit NAME=STATE[/FREEZER] ...\n"
+    "       wardenix-svcmgr-standin --help | --version\n"
+    "\n"
+    "Stands in for the service manager on the system bus (DBUS_SYSTEM_BUS_ADDRESS)\n"
+    "for the demo and the tests, reporting each unit NAME as STATE (unreadable,\n"
+    "denied and no-such-unit fail as their names say); --hang never answers.\n"
+    "Exit status: 0 after SIGTERM, SIGINT or the end of its bus, 1 when it cannot\n"
+    "serve the bus, 2 a usage error.\n";
+
 int usage() {
-  std::fputs("usage: wardenix-svcmgr-standin [--hang] --unit NAME=STATE[/FREEZER] ...\n", stderr);
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -182,7 +192,13 @@ int main(int argc, char** argv) {
   bool hang = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
-    if (arg == "--hang") {
+    if (argc == 2 && (arg == "--help" || arg == "-h")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (argc == 2 && arg == "--version") {
+      std::printf("wardenix-svcmgr-standin %s\n", WARDENIX_VERSION_TEXT);
+      return 0;
+    } else if (arg == "--hang") {
       hang = true;
     } else if (arg == "--unit" && i + 1 < argc) {
       Unit unit;

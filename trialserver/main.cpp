@@ -45,6 +45,10 @@ int main(int argc, char** argv) {
     std::fputs(usage_text().c_str(), stdout);
     return 0;
   }
+  if (parsed.options.version) {
+    std::printf("DAZEVAVIZ.EXE (trial server) %s\n", WARDENIX_VERSION_TEXT);
+    return 0;
+  }
   const std::string& call_log = parsed.options.call_log;
   if (!call_log.empty() && !OpenCallLog(call_log)) {
     std::fprintf(stderr, "DAZEVAVIZ.EXE: cannot open %s\n", call_log.c_str());

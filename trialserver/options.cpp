@@ -58,6 +58,8 @@ ParsedOptions parse_options(const std::vector<std::string>& arguments) {
     };
     if (name == "--help" || name == "-h") {
       o.help = true;
+    } else if (name == "--version") {
+      o.version = true;
     } else if (name == "--spawn-child") {
       o.spawn_child = true;
     } else if (name == "--port") {
@@ -185,9 +187,14 @@ std::string usage_text() {
          "  --child-style STYLE  plain, session (own session) or orphan (its parent\n"
          "                       ends at once); only plain on Windows\n"
          "  --help               show this text\n"
+         "  --version            show the program's version\n"
          "\n"
          "Started without arguments, it takes them from the file DAZEVAVIZ.ARGS\n"
-         "beside it when there is one: one argument per line.\n";
+         "beside it when there is one: one argument per line.\n"
+         "\n"
+         "Exit status: 0 at the end of --exit-after, 1 when it cannot listen, 2 a\n"
+         "usage error, or a call log, port file or child it cannot open, write or\n"
+         "start.\n";
 }
 
 }  // namespace wardenix::trial

@@ -51,6 +51,7 @@ struct TrialOptions {
   // Where to append one line per server method run (call_log.h); empty: nowhere.
   std::string call_log;
   bool help = false;
+  bool version = false;
 
   // The protocol.
   Handshake handshake = Handshake::Unfiltered;
