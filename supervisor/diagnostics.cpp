@@ -117,7 +117,9 @@ TerminationReport DiagnosticStream::Terminate(UStringView image_name) {
 
 void DiagnosticStream::follow_up(std::vector<std::uint32_t> pids, bool launched) {
   const Millis due = loop_.clock().now() + kFollowUpDelay;
-  loop_.post([this, pids = std::move(pids), launched, due] {
+  loop_.post([this, alive = std::weak_ptr<const bool>(alive_), pids = std::move(pids), launched,
+              due] {
+    if (alive.expired()) return;
     for (std::uint32_t pid : pids) follow_ups_.push_back({due, pid, launched});
     follow_up_timer_.set_enabled(true);
   });

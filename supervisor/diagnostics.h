@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "mainloop/event_loop.h"
@@ -58,6 +59,8 @@ class DiagnosticStream {
 
   EventLoop& loop_;
   SystemOps& ops_;
+  // Work handed to the main thread runs only while the stream is there.
+  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
   const FormatSettings formats_;
   const DiagnosticSink sink_;
   // Main thread only.

@@ -36,9 +36,6 @@ class TfrmPrincipal {
     SystemOps& ops;
     HostInfo& host;
     const TDBXDriverRegistry& drivers;
-    // Replaces the probe's remote call (`_Consultas` through the typed proxy
-    // on the open connection) in tests; empty in the program.
-    std::function<Variant(TDBXConnection& connection, UStringView sql)> consultas;
     // Takes the diagnostic stream's lines; empty: no diagnostics.
     DiagnosticSink diagnostics;
   };

@@ -1,13 +1,22 @@
-// The server check that every tick of tmServidor runs, and the watchdog
-// threads it and the probe start.
+// One server check, from the timer that starts it to the relaunch of a
+// server that does not answer, in the order it runs:
+//   1. tmServidorTimer: after 2 s, start the connection watchdog and connect;
+//   2. the connection's handlers: where to connect, then the probe, which
+//      loads the answer of one real query into the client dataset and
+//      starts the responsiveness watchdog;
+//   3. the two watchdogs, each on a thread of its own;
+//   4. what the watchdogs may do, and the hand-over of their changes to the
+//      main thread.
+#include "proxy/uclasse_datasnap.h"
+#include "runtime/errors.h"
 #include "supervisor/principal_form.h"
-#include "supervisor/thread_comando.h"
-#include "supervisor/thread_conexao.h"
 #include "sysops/system_ops.h"
 
 namespace wardenix {
 
 using namespace std::chrono_literals;
+
+// 1. The timer --------------------------------------------------------------
 
 void TfrmPrincipal::tmServidorTimer() {
   try {
@@ -40,14 +49,162 @@ UString TfrmPrincipal::server_address() const {
   return edServidor.Text() + u":" + edPorta.Text();
 }
 
+// 2. The connection's handlers: where to connect, and the probe ---------------
+
 void TfrmPrincipal::CnxServerBeforeConnect() {
   CnxServer.Params.SetValue(u"HostName", edServidor.Text());
   CnxServer.Params.SetValue(u"Port", edPorta.Text());
 }
 
-std::uint32_t TfrmPrincipal::VerificaProcesso(UStringView Nome) {
-  return services_.ops.VerificaProcesso(Nome);
+namespace {
+
+// The probe's remote call; a watchdog's disconnect ends it at once. The proxy
+// is released when the call ends, failed or not.
+Variant consultas(TSQLConnection& connection, UStringView sql) {
+  TSQLConnection::CallScope call(connection);
+  TdtmPrincipalClient proxy(connection.DBXConnection());
+  return proxy._Consultas(UString(sql));
 }
+
+}  // namespace
+
+// The watchdogs judge the server by whether the dataset is open.
+void TfrmPrincipal::CnxServerAfterConnect() {
+  probe_started_ = true;
+  diagnostics_.Write(u"check: connected to " + server_address());
+  cdsGet_Data.Close();
+  try {
+    const Variant result = consultas(CnxServer, u"SELECT * FROM GR_VERSAO");
+    cdsGet_Data.SetData(result);
+  } catch (const std::exception& error) {
+    diagnostics_.Write(u"probe: _Consultas failed: " + describe_error(error));
+    // A probe that reached the server but got no data is judged by the next
+    // probe as well: otherwise a server that hangs or fails in its remote
+    // call from its first connection on would never be killed, since only a
+    // probe that passed would leave a watchdog behind.
+    start_responsiveness_watchdog();
+    throw;
+  }
+  const bool answered = cdsGet_Data.Active();
+  diagnostics_.Write(answered ? u"probe: _Consultas answered; " + describe_dataset(cdsGet_Data)
+                              : UString(u"probe: _Consultas answered null; the rows are fetched "
+                                        u"through the provider link in 2 s"));
+  if (!gate_->sleep_for(2000ms)) return;  // quitting
+  start_responsiveness_watchdog();
+  if (answered) return;
+  // After a null answer the dataset is closed: this fetches its rows through
+  // the provider link, and the close that follows sends the reset call.
+  try {
+    cdsGet_Data.Open();
+  } catch (const std::exception& error) {
+    diagnostics_.Write(u"probe: the fetch through the provider link failed: " +
+                       describe_error(error));
+    throw;
+  }
+  diagnostics_.Write(u"probe: fetched through the provider link; " + describe_dataset(cdsGet_Data));
+}
+
+void TfrmPrincipal::start_responsiveness_watchdog() {
+  try {
+    TThread_Comando.reset();
+    start_watchdog(WatchdogThread::Kind::Comando);
+  } catch (...) {
+    // The probe goes on without a responsiveness watchdog.
+  }
+}
+
+// 3. The watchdogs ------------------------------------------------------------
+//
+// Every step gives up silently when the program quits, and a failing step
+// ends the run (the thread's runner swallows the failure).
+
+namespace {
+
+// The connection watchdog: twenty seconds after a server check it closes the
+// connection that the check opened, or, when there is none, kills a server
+// that runs without accepting connections or starts one that is missing.
+void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
+  if (!gate.sleep_for(20000ms)) return;
+  bool connected = false;
+  if (!gate.act([&] { connected = a.server_connected(); })) return;
+  if (connected) {
+    if (!gate.sleep_for(2000ms)) return;
+    if (!gate.act([&] {
+          a.diagnose(u"connection watchdog: the server is connected; disconnecting");
+          a.disconnect_server();
+        })) {
+      return;
+    }
+  } else {
+    std::uint32_t process = 0;
+    if (!gate.act([&] { process = a.ops->VerificaProcesso(a.process_name()); })) return;
+    if (process != 0) {
+      // Running but not accepting: kill it; a later check's watchdog starts it.
+      // The kill ends a connect that hangs on the server, unless the server
+      // is out of its reach (another user's): the connect is then ended
+      // here, or no check would ever run again.
+      if (!gate.act([&] {
+            a.diagnose(u"connection watchdog: the server is not connected, and " +
+                       a.process_name() + u" runs as pid " + to_ustring_unsigned(process) +
+                       u": killing it (a later check starts it again)");
+            a.terminate_server();
+            a.abort_blocked_connect();
+          })) {
+        return;
+      }
+      if (!gate.sleep_for(2000ms)) return;
+      if (!gate.act([&] { a.enable_server_timer(); })) return;
+    } else {
+      const bool acted = gate.act([&] {
+        a.diagnose(u"connection watchdog: the server is not connected, and " + a.process_name() +
+                   u" does not run: starting it");
+        a.clear_comando_reference();
+        a.disconnect_server();
+        a.launch_server();
+      });
+      if (!acted || !gate.sleep_for(2000ms)) return;
+    }
+  }
+  gate.act([&] { a.clear_conexao_reference(); });
+}
+
+// The responsiveness watchdog: forty-two seconds after a probe it looks at
+// the client dataset. Open means the next probe loaded fresh data, and it
+// closes the dataset again; closed means the server stopped answering, and
+// it kills the server and starts it again.
+void run_Thread_Comando(WatchdogGate& gate, const WatchdogActions& a) {
+  if (!gate.sleep_for(42000ms)) return;
+  bool open = false;
+  if (!gate.act([&] { open = a.dataset_open(); })) return;
+  if (open) {
+    if (!gate.sleep_for(2000ms)) return;
+    if (!gate.act([&] {
+          a.diagnose(u"responsiveness watchdog: the probe's dataset is open; closing it");
+          a.close_dataset();
+        })) {
+      return;
+    }
+  } else {
+    if (!gate.act([&] {
+          a.diagnose(
+              u"responsiveness watchdog: the probe's dataset is not open, the server did not "
+              u"answer the probe: killing it, and starting it again in 20 s");
+          a.terminate_server();
+        })) {
+      return;
+    }
+    if (!gate.sleep_for(20000ms)) return;
+    const bool acted = gate.act([&] {
+      a.disconnect_server();
+      a.launch_server();
+      a.enable_server_timer();
+    });
+    if (!acted) return;
+  }
+  gate.act([&] { a.clear_comando_reference(); });
+}
+
+}  // namespace
 
 void TfrmPrincipal::start_watchdog(WatchdogThread::Kind kind) {
   // Stored in its reference field before it starts, as a thread created
@@ -64,16 +221,7 @@ void TfrmPrincipal::start_watchdog(WatchdogThread::Kind kind) {
       });
 }
 
-void TfrmPrincipal::on_main_thread(std::function<void()> change) {
-  services_.loop.post([change = std::move(change)] {
-    try {
-      change();
-    } catch (...) {
-      // A watchdog's change that fails (a disconnect on a broken connection)
-      // fails silently, as the watchdog's own step would.
-    }
-  });
-}
+// 4. What the watchdogs may do, and the hand-over to the main thread ----------
 
 WatchdogActions TfrmPrincipal::watchdog_actions() {
   WatchdogActions a;
@@ -99,6 +247,24 @@ WatchdogActions TfrmPrincipal::watchdog_actions() {
   a.diagnose = [this](UStringView line) { diagnostics_.Write(line); };
   a.ops = &services_.ops;
   return a;
+}
+
+void TfrmPrincipal::on_main_thread(std::function<void()> change) {
+  // The gate closes when the window goes: a change that was handed over
+  // before then and runs after is dropped, never run on a window that is gone.
+  services_.loop.post([gate = gate_, change = std::move(change)] {
+    if (gate->quitting()) return;
+    try {
+      change();
+    } catch (...) {
+      // A watchdog's change that fails (a disconnect on a broken connection)
+      // fails silently, as the watchdog's own step would.
+    }
+  });
+}
+
+std::uint32_t TfrmPrincipal::VerificaProcesso(UStringView Nome) {
+  return services_.ops.VerificaProcesso(Nome);
 }
 
 }  // namespace wardenix

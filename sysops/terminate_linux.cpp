@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <map>
 #include <new>
 #include <set>
@@ -51,7 +52,8 @@ class StoppedTrees {
     if (report) report->targets.reserve(members_.size());
     for (std::uint32_t pid : members_) {
       TerminationTarget target{pid, true, 0};
-      if (::kill(static_cast<pid_t>(pid), SIGKILL) != 0) {
+      // A process that ended on its own meanwhile is as gone as a killed one.
+      if (::kill(static_cast<pid_t>(pid), SIGKILL) != 0 && errno != ESRCH) {
         target = {pid, false, errno};
         if (stopped_.count(pid) != 0) ::kill(static_cast<pid_t>(pid), SIGCONT);
       }

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     };
   }
   const auto form = create_main_window(
-      application, {loop, application, *ops, *host, default_driver_registry(), {}, diagnostics});
+      application, {loop, application, *ops, *host, default_driver_registry(), diagnostics});
   form->mmLog.on_added = [](const UString& line) {
     std::fputs((to_utf8(line) + "\n").c_str(), stdout);
     std::fflush(stdout);

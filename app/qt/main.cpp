@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     };
     qt::Desktop desktop(
         application,
-        {loop, application, *ops, *host, default_driver_registry(), {}, diagnostics},
+        {loop, application, *ops, *host, default_driver_registry(), diagnostics},
         QSystemTrayIcon::isSystemTrayAvailable());
     desktop.run();
     desktop.form().watchdogs().quit();

@@ -90,7 +90,7 @@ int main() {
       ::OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.c_str()));
     };
     win32::Desktop desktop(
-        application, {loop, application, *ops, *host, default_driver_registry(), {}, diagnostics});
+        application, {loop, application, *ops, *host, default_driver_registry(), diagnostics});
     desktop.run();
     // Sleeping watchdogs are woken and not waited for.
     desktop.form().watchdogs().quit();

@@ -50,7 +50,7 @@ struct World {
         lines.push_back(to_utf8(line));
       };
     }
-    form = create_main_window(app, {loop, app, ops, host, drivers, &StandInDriver::consultas, sink});
+    form = create_main_window(app, {loop, app, ops, host, drivers, sink});
   }
   // The lines so far, without their time stamps ("yyyy-mm-dd hh:nn:ss ").
   Lines texts() {

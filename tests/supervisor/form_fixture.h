@@ -177,26 +177,68 @@ class StandInDriver : public TDBXDriver {
 
   // Its commands are the provider link's: each execution of AS_GetRecords
   // is recorded with its count and options.
+  // Its commands are the server's methods that the window calls: the
+  // probe's TdtmPrincipal._Consultas, recorded as "query SQL", and the
+  // provider link's, each execution of AS_GetRecords recorded with its count
+  // and options. They share one scripted server: the command prepared sets
+  // the parameters, and an execution is told apart by the values it sends.
   struct Connection : TDBXConnection {
     Connection(StandInServer& s, std::shared_ptr<AbortSwitch> a) : server(s), abort(std::move(a)) {
-      using namespace TDBXDataTypes;
-      constexpr std::int32_t in = 1, in_out = 3, result = 4;
-      provider.parameters = {{WideStringType, in}, {Int32Type, in},       {Int32Type, in_out},
-                             {Int32Type, in},      {WideStringType, in},  {VariantType, in_out},
-                             {VariantType, in_out}, {VariantType, result}};
-      provider.reply = {{2, Variant::from_int32(1)},
-                        {7, Variant::from_bytes(WriteOleVariant(Variant::from_bytes(one_row_packet())))}};
-      provider.on_execute = [this] { get_records(); };
+      methods.on_prepare = [this] { describe(methods.events.back()); };
+      methods.on_execute = [this] { answer(methods.sent.back()); };
     }
     ~Connection() override { CloseCommands(); }
     DatabaseMetaData ReadDatabaseMetaData() override { return {}; }
     void Close() override { server.record("disconnect"); }
     std::unique_ptr<TDBXCommand> CreateDriverCommand(UStringView) override {
-      return std::make_unique<test::FakeCommand>(provider, &Context());
+      return std::make_unique<test::FakeCommand>(methods, &Context());
     }
 
-    void get_records() {
-      const auto& row = provider.sent.back();
+    void describe(const std::string& prepared) {
+      using namespace TDBXDataTypes;
+      constexpr std::int32_t in = 1, in_out = 3, result = 4;
+      if (prepared == "prepare TdtmPrincipal._Consultas") {
+        methods.parameters = {{WideStringType, in}, {VariantType, result}};
+      } else {
+        methods.parameters = {{WideStringType, in}, {Int32Type, in},       {Int32Type, in_out},
+                              {Int32Type, in},      {WideStringType, in},  {VariantType, in_out},
+                              {VariantType, in_out}, {VariantType, result}};
+      }
+    }
+
+    // The probe's call sends the text and its empty result; the provider's
+    // all eight of its values.
+    void answer(const std::vector<std::string>& row) {
+      if (row.size() == 2) {
+        query(row.front().substr(5));  // "text SQL"
+      } else {
+        get_records(row);
+      }
+    }
+
+    void query(const std::string& sql) {
+      server.record("query " + sql);
+      StandInServer::Call call;
+      {
+        std::lock_guard lock(server.mutex);
+        call = server.call;
+      }
+      switch (call) {
+        case StandInServer::Call::Answer:
+          methods.reply = {{1, as_result(Variant::from_bytes(one_row_packet()))}};
+          return;
+        case StandInServer::Call::Null:
+          methods.reply = {{1, as_result(Variant::Null())}};
+          return;
+        case StandInServer::Call::Fail:
+          throw TDBXError(0, u"query failed");
+        case StandInServer::Call::Hang:
+          break;
+      }
+      hang(server, abort, "call broken");
+    }
+
+    void get_records(const std::vector<std::string>& row) {
       server.record("AS_GetRecords " + row.at(1).substr(6) + " " + row.at(3).substr(6));
       StandInServer::Call call;
       {
@@ -205,35 +247,17 @@ class StandInDriver : public TDBXDriver {
       }
       if (call == StandInServer::Call::Fail) throw TDBXError(0, u"provider failed");
       if (call == StandInServer::Call::Hang) hang(server, abort, "provider call broken");
+      methods.reply = {{2, Variant::from_int32(1)},
+                       {7, as_result(Variant::from_bytes(one_row_packet()))}};
     }
+
+    // An OleVariant value as a reply row carries it.
+    static Variant as_result(const Variant& value) { return Variant::from_bytes(WriteOleVariant(value)); }
 
     StandInServer& server;
     std::shared_ptr<AbortSwitch> abort;
-    test::FakeServer provider;
+    test::FakeServer methods;
   };
-
-  // The probe's remote call on a connection of this driver.
-  static Variant consultas(TDBXConnection& connection, UStringView sql) {
-    auto& c = dynamic_cast<Connection&>(connection);
-    StandInServer& server = c.server;
-    server.record("query " + to_utf8(sql));
-    StandInServer::Call call;
-    {
-      std::lock_guard lock(server.mutex);
-      call = server.call;
-    }
-    switch (call) {
-      case StandInServer::Call::Answer:
-        return Variant::from_bytes(one_row_packet());
-      case StandInServer::Call::Null:
-        return Variant::Null();
-      case StandInServer::Call::Fail:
-        throw TDBXError(0, u"query failed");
-      case StandInServer::Call::Hang:
-        break;
-    }
-    hang(server, c.abort, "call broken");
-  }
 
   // Waits until the connection's abort is tripped (by a kill or a
   // disconnect), then fails as a broken read does.
@@ -286,7 +310,7 @@ struct FormFixture : ::testing::Test {
       error_boxes.push_back(message);
     };
     form = create_main_window(
-        app, {loop, app, ops, host, drivers, &StandInDriver::consultas, diagnostics});
+        app, {loop, app, ops, host, drivers, diagnostics});
   }
 
   void TearDown() override {

@@ -96,7 +96,7 @@ TEST_F(Probe, RecoveryWhenTheServerFailsAtACheckAfterHealthyOnes) {
     TDBXDriverRegistry case_drivers;
     case_drivers.Register(u"Datasnap", std::make_shared<StandInDriver>(case_server));
     auto f = create_main_window(
-        case_app, {case_loop, case_app, case_ops, host, case_drivers, &StandInDriver::consultas, {}});
+        case_app, {case_loop, case_app, case_ops, host, case_drivers, {}});
     case_loop.run_until(Millis(T2 - 1000));
     {
       std::lock_guard lock(case_server.mutex);

@@ -59,7 +59,7 @@ TEST_F(SupervisionCycle, ReportsWhichServiceRunsAndAsksTheSecondOnlyWhenNeeded) 
     StandInOps case_ops;
     case_ops.set_service(kDefault, c.default_state);
     case_ops.set_service(kKestrane, c.kestrane_state);
-    auto case_form = create_main_window(case_app, {case_loop, case_app, case_ops, host, drivers, {}, {}});
+    auto case_form = create_main_window(case_app, {case_loop, case_app, case_ops, host, drivers, {}});
     case_loop.run_until(60000ms);
     ASSERT_EQ(case_form->mmLog.Lines().size(), 4u);
     EXPECT_EQ(to_utf8(case_form->mmLog.Lines()[2]), c.ok_line);
@@ -114,7 +114,7 @@ TEST_F(SupervisionCycle, AFailingCheckReachesTheErrorBoxAndTheTimerGoesOn) {
       throw std::runtime_error("service manager gone");
     }
   } throwing;
-  auto failing = create_main_window(app, {loop, app, throwing, host, drivers, {}, {}});
+  auto failing = create_main_window(app, {loop, app, throwing, host, drivers, {}});
   app.on_error_box = [this](const UString&, const UString& m) { error_boxes.push_back(m); };
   loop.run_until(90000ms);
   EXPECT_EQ(error_boxes, (std::vector<UString>{u"service manager gone", u"service manager gone"}));

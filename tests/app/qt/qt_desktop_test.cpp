@@ -58,7 +58,7 @@ struct QtDesktop : ::testing::Test {
     if (library) dlclose(library);
   }
   void start(bool tray) {
-    desktop = std::make_unique<qt::Desktop>(app, TfrmPrincipal::Services{loop, app, ops, host, drivers, {}, {}}, tray);
+    desktop = std::make_unique<qt::Desktop>(app, TfrmPrincipal::Services{loop, app, ops, host, drivers, {}}, tray);
   }
   void at(Millis when, std::function<void()> action) {
     auto timer = std::make_unique<Timer>(loop, when - clock.now(), true);

@@ -119,7 +119,7 @@ struct WindowsDesktop : ::testing::Test {
     return text;
   }
 
-  void start() { desktop = std::make_unique<Desktop>(app, TfrmPrincipal::Services{loop, app, ops, host, drivers, {}, {}}); }
+  void start() { desktop = std::make_unique<Desktop>(app, TfrmPrincipal::Services{loop, app, ops, host, drivers, {}}); }
   // Runs `action` once at `when` (virtual time), on the main thread.
   void at(Millis when, std::function<void()> action) {
     auto timer = std::make_unique<Timer>(loop, when - clock.now(), true);
