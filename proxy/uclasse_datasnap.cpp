@@ -8,8 +8,11 @@
 namespace wardenix {
 namespace {
 
-// How each argument type is written, by the accessor the catalogue gives it.
+// How each argument type is written, by the accessor the catalogue gives it;
+// a type without one of its own does not compile rather than convert.
 // A variant is copied first and the setter receives the copy.
+template <typename Argument>
+void SetArgument(TDBXValue& value, const Argument& argument) = delete;
 void SetArgument(TDBXValue& value, const UString& text) { value.SetWideString(text); }
 void SetArgument(TDBXValue& value, std::int32_t number) { value.SetInt32(number); }
 void SetArgument(TDBXValue& value, TDateTime when) { value.SetAsDateTime(when); }
