@@ -67,7 +67,7 @@ class Listener {
   std::atomic<bool> stopped_{false};
 };
 
-// A connection to `port` on the loopback address, or null; for tests.
+// A connection to `port` on the loopback address, or null.
 std::unique_ptr<Connection> connect_loopback(std::uint16_t port);
 
 }  // namespace wardenix::trial
