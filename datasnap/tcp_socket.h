@@ -1,9 +1,9 @@
 #pragma once
-// IPv4 TCP sockets for the channel: a client socket that connects and
-// exchanges bytes, and a listener for the accepting side. Every wait of a
-// socket can be ended at once from another thread by Abort(), which never
-// closes the handle: only the owning thread closes it, so a handle is never
-// released, and possibly reused, under a call that is still using it.
+// The IPv4 TCP socket of the channel: it connects and exchanges bytes. Every
+// wait of the socket can be ended at once from another thread by Abort(),
+// which never closes the handle: only the owning thread closes it, so a
+// handle is never released, and possibly reused, under a call that is still
+// using it.
 // The platform code is in tcp_posix.cpp and tcp_win.cpp.
 #include <cstdint>
 #include <memory>
@@ -61,32 +61,8 @@ class TcpSocket {
   struct Impl;
 
  private:
-  friend class TcpListener;
   std::unique_ptr<Impl> impl_;
   std::shared_ptr<AbortSwitch> abort_switch_;
-};
-
-// Accepts connections on a local address (the accepting side of the channel).
-class TcpListener {
- public:
-  TcpListener();
-  ~TcpListener();
-  TcpListener(const TcpListener&) = delete;
-  TcpListener& operator=(const TcpListener&) = delete;
-
-  // Binds to `host` (an IPv4 address text) and `port` (0: any free port).
-  // Failures raise the socket error of the failing API.
-  void Listen(UStringView host, std::uint16_t port, int backlog = 16);
-  std::uint16_t Port() const;
-  // The next connection; null once the listener was aborted.
-  std::unique_ptr<TcpSocket> Accept();
-  // Ends a waiting Accept at once. Any thread.
-  void Abort();
-  void Close();
-
- private:
-  std::unique_ptr<TcpSocket> socket_;
-  std::uint16_t port_ = 0;
 };
 
 }  // namespace wardenix

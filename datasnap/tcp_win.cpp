@@ -42,7 +42,7 @@ UString system_text(int error) {
   RaiseSocketError(system_text(error), error, api);
 }
 
-constexpr long kEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE | FD_ACCEPT;
+constexpr long kEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
 
 // The first IPv4 address of `host`; the lookup's error when there is none.
 int lookup_ipv4(UStringView host, in_addr& into) {
@@ -218,57 +218,5 @@ void TcpSocket::AttachAbortSwitch(std::shared_ptr<AbortSwitch> abort_switch) {
 }
 
 void TcpSocket::Close() { impl_->close_handle(); }
-
-TcpListener::TcpListener() : socket_(std::make_unique<TcpSocket>()) {}
-TcpListener::~TcpListener() = default;
-
-void TcpListener::Listen(UStringView host, std::uint16_t port, int backlog) {
-  socket_->Create();
-  const SOCKET fd = socket_->impl_->fd;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  const std::wstring name(host.empty() ? std::wstring(L"127.0.0.1")
-                                       : std::wstring(host.begin(), host.end()));
-  if (InetPtonW(AF_INET, name.c_str(), &address.sin_addr) != 1) raise_wsa(WSAEINVAL, u"bind");
-  if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    raise_wsa(WSAGetLastError(), u"bind");
-  }
-  if (listen(fd, backlog) != 0) raise_wsa(WSAGetLastError(), u"listen");
-  int length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
-}
-
-std::uint16_t TcpListener::Port() const { return port_; }
-
-std::unique_ptr<TcpSocket> TcpListener::Accept() {
-  TcpSocket::Impl& s = *socket_->impl_;
-  for (;;) {
-    if (s.aborted.load() || s.fd == INVALID_SOCKET) return nullptr;
-    const SOCKET fd = accept(s.fd, nullptr, nullptr);
-    if (fd != INVALID_SOCKET) {
-      auto accepted = std::make_unique<TcpSocket>();
-      // The new handle inherits the listener's event selection; give it its own.
-      if (!accepted->impl_->adopt(fd)) {
-        accepted->impl_->close_handle();
-        continue;
-      }
-      accepted->impl_->connected = true;
-      return accepted;
-    }
-    const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK) {
-      WSANETWORKEVENTS events;
-      if (!s.wait(events)) return nullptr;
-      continue;
-    }
-    if (error == WSAECONNRESET) continue;
-    raise_wsa(error, u"accept");
-  }
-}
-
-void TcpListener::Abort() { socket_->Abort(); }
-void TcpListener::Close() { socket_->Close(); }
 
 }  // namespace wardenix

@@ -6,6 +6,8 @@
 // the command, every call sets the arguments, executes and reads back the
 // in-out arguments and the result. Failures of the command model, the
 // server or the transport reach the caller unchanged.
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -94,64 +96,73 @@ class TdtmPrincipalClient {
   Variant _CarregaOFFLINE(UString tabela);
 
  private:
-  // The method's command: created, typed, given its text and prepared on the
-  // first call. A command whose preparation failed is dropped, so that the
-  // next call prepares afresh.
-  TDBXCommand& PreparedCommand(std::unique_ptr<TDBXCommand>& field, UStringView text);
-  // The value at `ordinal`, from the command's parameter list taken afresh.
-  static TDBXValue& Parameter(TDBXCommand& command, std::int32_t ordinal);
+  // The cached command of each remote method, one slot per method in
+  // catalogue order, which is also the order in which the destructor frees
+  // them. A slot stays empty until the first call of its method.
+  enum CommandSlot : std::size_t {
+    F_VerificaTipodaCertidaoCommand,
+    F_GeraCertidaoCommand,
+    F_GeraRelCertidaoPDFCommand,
+    F_RecuperaCNT_CNPJCommand,
+    F_LocalizaCNT_CNPJCommand,
+    F_AtualizaContribuinteCommand,
+    F_AtualizaLogradouroCommand,
+    F_AtualizaBairroCommand,
+    F_AtualizaCidadeCommand,
+    FsqlAuxAfterCloseCommand,
+    FsqlAuxBeforeOpenCommand,
+    F_Get_IPClienteCommand,
+    F_Set_IPClienteCommand,
+    F_Set_UltAtvSMCommand,
+    FLiberaCurConnectionCommand,
+    F_ReconectarSGBDCommand,
+    F_DesativaUsuarioCommand,
+    F_RmvUsuarioCommand,
+    F_EdtUsuarioCommand,
+    F_CarregaVariaveisCommand,
+    F_AddUsuarioCommand,
+    F_EhFeriadoCommand,
+    F_GetHorarioCommand,
+    F_ConsultasCommand,
+    F_ExecDiretoLOGCommand,
+    F_ExecDiretoCommand,
+    F_SalvarCommand,
+    F_ProximoDiaUtilCommand,
+    F_CarregaEmpresaCommand,
+    F_CarregaConveniosCommand,
+    F_TaxaExpedienteDiversasCommand,
+    F_RecuperaRelReceitaCommand,
+    F_RecuperaRecCertidaoCommand,
+    F_RecuperaCodTipoCertCommand,
+    F_RecuperaValidadeCertCommand,
+    F_CadastroTemDividaCommand,
+    F_CadastroTemDividaAGCommand,
+    F_RecuperaUnicaDividaAGCommand,
+    F_CNPJTemDividaCommand,
+    F_RecuperaCNPJEmpresaCommand,
+    F_TamanhoMascaraCommand,
+    F_MontaMascaraCommand,
+    F_CarregaLayoutStreamCommand,
+    F_CarregaLayoutStreamWebCommand,
+    F_NossoNumeroCommand,
+    F_SegundoDigitoCommand,
+    F_CodigodebarraArrecadacaoCommand,
+    F_CodigoDeBarraCommand,
+    F_CarregaOFFLINECommand,
+    kCommandSlots
+  };
+
+  // One remote call: the slot's command, created and prepared on first use,
+  // gets the arguments at ordinals 0, 1, ... in order and is executed; then
+  // the in-out arguments and the result (the ordinal after the last
+  // argument) are read back. Defined, with the conversion of each argument
+  // and result type, in the .cpp.
+  template <typename Result, typename... Arguments>
+  Result Call(CommandSlot slot, UStringView text, const Arguments&... arguments);
 
   TDBXConnection* FDBXConnection;
   bool FInstanceOwner;
-  std::unique_ptr<TDBXCommand> F_VerificaTipodaCertidaoCommand;
-  std::unique_ptr<TDBXCommand> F_GeraCertidaoCommand;
-  std::unique_ptr<TDBXCommand> F_GeraRelCertidaoPDFCommand;
-  std::unique_ptr<TDBXCommand> F_RecuperaCNT_CNPJCommand;
-  std::unique_ptr<TDBXCommand> F_LocalizaCNT_CNPJCommand;
-  std::unique_ptr<TDBXCommand> F_AtualizaContribuinteCommand;
-  std::unique_ptr<TDBXCommand> F_AtualizaLogradouroCommand;
-  std::unique_ptr<TDBXCommand> F_AtualizaBairroCommand;
-  std::unique_ptr<TDBXCommand> F_AtualizaCidadeCommand;
-  std::unique_ptr<TDBXCommand> FsqlAuxAfterCloseCommand;
-  std::unique_ptr<TDBXCommand> FsqlAuxBeforeOpenCommand;
-  std::unique_ptr<TDBXCommand> F_Get_IPClienteCommand;
-  std::unique_ptr<TDBXCommand> F_Set_IPClienteCommand;
-  std::unique_ptr<TDBXCommand> F_Set_UltAtvSMCommand;
-  std::unique_ptr<TDBXCommand> FLiberaCurConnectionCommand;
-  std::unique_ptr<TDBXCommand> F_ReconectarSGBDCommand;
-  std::unique_ptr<TDBXCommand> F_DesativaUsuarioCommand;
-  std::unique_ptr<TDBXCommand> F_RmvUsuarioCommand;
-  std::unique_ptr<TDBXCommand> F_EdtUsuarioCommand;
-  std::unique_ptr<TDBXCommand> F_CarregaVariaveisCommand;
-  std::unique_ptr<TDBXCommand> F_AddUsuarioCommand;
-  std::unique_ptr<TDBXCommand> F_EhFeriadoCommand;
-  std::unique_ptr<TDBXCommand> F_GetHorarioCommand;
-  std::unique_ptr<TDBXCommand> F_ConsultasCommand;
-  std::unique_ptr<TDBXCommand> F_ExecDiretoLOGCommand;
-  std::unique_ptr<TDBXCommand> F_ExecDiretoCommand;
-  std::unique_ptr<TDBXCommand> F_SalvarCommand;
-  std::unique_ptr<TDBXCommand> F_ProximoDiaUtilCommand;
-  std::unique_ptr<TDBXCommand> F_CarregaEmpresaCommand;
-  std::unique_ptr<TDBXCommand> F_CarregaConveniosCommand;
-  std::unique_ptr<TDBXCommand> F_TaxaExpedienteDiversasCommand;
-  std::unique_ptr<TDBXCommand> F_RecuperaRelReceitaCommand;
-  std::unique_ptr<TDBXCommand> F_RecuperaRecCertidaoCommand;
-  std::unique_ptr<TDBXCommand> F_RecuperaCodTipoCertCommand;
-  std::unique_ptr<TDBXCommand> F_RecuperaValidadeCertCommand;
-  std::unique_ptr<TDBXCommand> F_CadastroTemDividaCommand;
-  std::unique_ptr<TDBXCommand> F_CadastroTemDividaAGCommand;
-  std::unique_ptr<TDBXCommand> F_RecuperaUnicaDividaAGCommand;
-  std::unique_ptr<TDBXCommand> F_CNPJTemDividaCommand;
-  std::unique_ptr<TDBXCommand> F_RecuperaCNPJEmpresaCommand;
-  std::unique_ptr<TDBXCommand> F_TamanhoMascaraCommand;
-  std::unique_ptr<TDBXCommand> F_MontaMascaraCommand;
-  std::unique_ptr<TDBXCommand> F_CarregaLayoutStreamCommand;
-  std::unique_ptr<TDBXCommand> F_CarregaLayoutStreamWebCommand;
-  std::unique_ptr<TDBXCommand> F_NossoNumeroCommand;
-  std::unique_ptr<TDBXCommand> F_SegundoDigitoCommand;
-  std::unique_ptr<TDBXCommand> F_CodigodebarraArrecadacaoCommand;
-  std::unique_ptr<TDBXCommand> F_CodigoDeBarraCommand;
-  std::unique_ptr<TDBXCommand> F_CarregaOFFLINECommand;
+  std::array<std::unique_ptr<TDBXCommand>, kCommandSlots> FCommands;
 };
 
 }  // namespace wardenix

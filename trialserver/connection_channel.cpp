@@ -4,6 +4,20 @@
 
 namespace wardenix::trial {
 
+ConnectionChannel::ConnectionChannel(Connection& connection) : connection_(connection) {
+  SetAbortHandle(std::make_shared<AbortSwitch>());
+}
+
+ConnectionChannel::~ConnectionChannel() {
+  if (abort_) abort_->Detach();
+}
+
+void ConnectionChannel::SetAbortHandle(std::shared_ptr<AbortSwitch> abort_switch) {
+  if (abort_) abort_->Detach();
+  abort_ = std::move(abort_switch);
+  if (abort_) abort_->Attach([&connection = connection_] { connection.shut_down(); });
+}
+
 int ConnectionChannel::Read(std::span<std::uint8_t> into) {
   if (into.size() > INT_MAX) into = into.first(INT_MAX);
   const std::ptrdiff_t n = connection_.receive(std::as_writable_bytes(into));

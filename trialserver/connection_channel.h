@@ -8,7 +8,9 @@ namespace wardenix::trial {
 
 class ConnectionChannel final : public TDbxChannel {
  public:
-  explicit ConnectionChannel(Connection& connection) : connection_(connection) {}
+  // The connection must outlive the channel.
+  explicit ConnectionChannel(Connection& connection);
+  ~ConnectionChannel() override;
 
   void Open() override {}
   void Close() override {}
@@ -16,15 +18,14 @@ class ConnectionChannel final : public TDbxChannel {
   // Sends every byte; -1 when the connection failed.
   int Write(std::span<const std::uint8_t> bytes) override;
   TDBXSocketChannelInfo GetChannelInfo() const override { return {}; }
-  // Nothing here waits on a switch: a session ends with its connection.
+  // Tripping the switch shuts the connection down, so that a read waiting
+  // for the peer ends at once.
   std::shared_ptr<AbortSwitch> AbortHandle() override { return abort_; }
-  void SetAbortHandle(std::shared_ptr<AbortSwitch> abort_switch) override {
-    abort_ = std::move(abort_switch);
-  }
+  void SetAbortHandle(std::shared_ptr<AbortSwitch> abort_switch) override;
 
  private:
   Connection& connection_;
-  std::shared_ptr<AbortSwitch> abort_ = std::make_shared<AbortSwitch>();
+  std::shared_ptr<AbortSwitch> abort_;
 };
 
 }  // namespace wardenix::trial

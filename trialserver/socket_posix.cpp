@@ -44,6 +44,8 @@ bool Connection::send_all(std::span<const std::byte> bytes) {
   return true;
 }
 
+void Connection::shut_down() { ::shutdown(fd_of(handle_), SHUT_RDWR); }
+
 bool Connection::wait_readable(Millis timeout) {
   pollfd waiting{fd_of(handle_), POLLIN, 0};
   const auto ms = timeout.count() > INT_MAX ? INT_MAX : static_cast<int>(timeout.count());
@@ -54,15 +56,16 @@ Listener::~Listener() {
   if (handle_ >= 0) ::close(fd_of(handle_));
 }
 
-bool Listener::open(std::uint16_t port) {
+bool Listener::open(std::uint16_t port, Reach reach, int backlog) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   handle_ = fd;
   const int on = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in a = address(INADDR_ANY, port);
+  sockaddr_in a = address(reach == Reach::Loopback ? INADDR_LOOPBACK : INADDR_ANY, port);
   socklen_t size = sizeof a;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
+  if (backlog == kLongestQueue) backlog = SOMAXCONN;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
     return false;
   }
@@ -73,7 +76,7 @@ bool Listener::open(std::uint16_t port) {
 std::unique_ptr<Connection> Listener::accept_within(Millis timeout) {
   pollfd waiting{fd_of(handle_), POLLIN, 0};
   const auto ms = timeout.count() > INT_MAX ? INT_MAX : static_cast<int>(timeout.count());
-  if (::poll(&waiting, 1, ms) <= 0) return nullptr;
+  if (stopped_.load() || ::poll(&waiting, 1, ms) <= 0 || stopped_.load()) return nullptr;
   const int fd = ::accept4(fd_of(handle_), nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return nullptr;
   // A reply can leave in several writes (a more_blob chunk and its tail):

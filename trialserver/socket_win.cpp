@@ -63,11 +63,13 @@ bool wait_for(SOCKET s, Millis timeout) {
 
 bool Connection::wait_readable(Millis timeout) { return wait_for(socket_of(handle_), timeout); }
 
+void Connection::shut_down() { ::shutdown(socket_of(handle_), SD_BOTH); }
+
 Listener::~Listener() {
   if (handle_ != -1) ::closesocket(socket_of(handle_));
 }
 
-bool Listener::open(std::uint16_t port) {
+bool Listener::open(std::uint16_t port, Reach reach, int backlog) {
   if (!start_winsock()) return false;
   const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return false;
@@ -76,9 +78,10 @@ bool Listener::open(std::uint16_t port) {
   // would on any system.
   const BOOL on = TRUE;
   ::setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&on), sizeof on);
-  sockaddr_in a = address(INADDR_ANY, port);
+  sockaddr_in a = address(reach == Reach::Loopback ? INADDR_LOOPBACK : INADDR_ANY, port);
   int size = sizeof a;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, SOMAXCONN) != 0 ||
+  if (backlog == kLongestQueue) backlog = SOMAXCONN;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, backlog) != 0 ||
       ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
     return false;
   }
@@ -87,7 +90,7 @@ bool Listener::open(std::uint16_t port) {
 }
 
 std::unique_ptr<Connection> Listener::accept_within(Millis timeout) {
-  if (!wait_for(socket_of(handle_), timeout)) return nullptr;
+  if (stopped_.load() || !wait_for(socket_of(handle_), timeout) || stopped_.load()) return nullptr;
   const SOCKET s = ::accept(socket_of(handle_), nullptr, nullptr);
   if (s == INVALID_SOCKET) return nullptr;
   // No Nagle delay between the writes of one reply: see socket_posix.cpp.

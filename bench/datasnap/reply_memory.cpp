@@ -17,20 +17,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "datasnap/accepted_channel.h"
 #include "datasnap/client_connection.h"
 #include "datasnap/message_reader.h"
 #include "datasnap/message_writer.h"
 #include "datasnap/row_buffer.h"
-#include "datasnap/tcp_socket.h"
 #include "dataset/client_dataset.h"
 #include "dbx/data_types.h"
 #include "proxy/uclasse_datasnap.h"
 #include "runtime/errors.h"
+#include "trialserver/connection_channel.h"
+#include "trialserver/socket.h"
 #include "trialserver/versao_table.h"
 #include "bench/heap_counter.h"
 
@@ -143,8 +144,10 @@ std::string parameter_item(int data_type, int direction, const char* name) {
   return item;
 }
 
-void serve(TcpListener& listener, const Served& served, const Bytes& warm_up) {
-  TDBXAcceptedSocketChannel channel(listener.Accept());
+void serve(trial::Listener& listener, const Served& served, const Bytes& warm_up) {
+  const auto connection = listener.accept();
+  if (!connection) return;
+  trial::ConnectionChannel channel(*connection);
   std::uint8_t hello[5];
   for (std::size_t got = 0; got < 5;) {
     const int n = channel.Read(std::span(hello + got, 5 - got));
@@ -271,9 +274,9 @@ int run(Form form, std::size_t requested) {
   // The server tells the size of what it built through this pipe.
   int size_pipe[2];
   if (pipe(size_pipe) != 0) return 2;
-  TcpListener listener;
-  listener.Listen(u"127.0.0.1", 0);
-  const std::uint16_t port = listener.Port();
+  auto listener = std::make_unique<trial::Listener>();
+  if (!listener->open(0, trial::Reach::Loopback)) return 2;
+  const std::uint16_t port = listener->port();
   std::fflush(stdout);
   const pid_t server = fork();
   if (server < 0) return 2;
@@ -304,14 +307,14 @@ int run(Form form, std::size_t requested) {
     const std::uint64_t built = served.value.size();
     if (write(size_pipe[1], &built, sizeof built) != sizeof built) _exit(1);
     try {
-      serve(listener, served, warm_up);
+      serve(*listener, served, warm_up);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "server: %s\n", e.what());
       _exit(1);
     }
     _exit(0);
   }
-  listener.Close();
+  listener.reset();  // the server's process listens now
   std::uint64_t size = 0;
   if (read(size_pipe[0], &size, sizeof size) != sizeof size || size == 0) return 2;
   Measured measured;

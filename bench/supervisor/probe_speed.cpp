@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +35,7 @@
 #include "runtime/ustring.h"
 #include "trialserver/protocol_session.h"
 #include "trialserver/server.h"
+#include "trialserver/socket.h"
 #include "trialserver/versao_table.h"
 
 namespace wardenix {
@@ -109,8 +111,9 @@ void exchange(TcpSocket& client, int trips) {
 }
 
 RoundTrips round_trips() {
-  TcpListener listener;
-  listener.Listen(u"127.0.0.1", 0);
+  auto listener = std::make_unique<trial::Listener>();
+  if (!listener->open(0, trial::Reach::Loopback)) std::abort();
+  const std::uint16_t port = listener->port();
   constexpr int kRuns = 200;
   std::fflush(nullptr);
   const pid_t echo = fork();
@@ -118,19 +121,20 @@ RoundTrips round_trips() {
   if (echo == 0) {
     // One connection after another, each echoed until the client closes it.
     for (int served = 0; served <= kRuns; ++served) {
-      auto peer = listener.Accept();
-      std::uint8_t buffer[64];
-      for (int got; (got = peer->Receive(buffer)) > 0;) {
-        peer->Send(std::span(buffer, static_cast<std::size_t>(got)));
+      const auto peer = listener->accept();
+      if (!peer) std::abort();
+      std::byte buffer[64];
+      for (std::ptrdiff_t got; (got = peer->receive(buffer)) > 0;) {
+        peer->send_all(std::span(buffer, static_cast<std::size_t>(got)));
       }
     }
     _exit(0);
   }
-  listener.Close();
+  listener.reset();  // the echo's process listens now
   std::vector<double> standing;
   {
     TcpSocket client;
-    client.Connect(u"127.0.0.1", listener.Port());
+    client.Connect(u"127.0.0.1", port);
     for (int run = 0; run < kRuns; ++run) {
       const auto started = Steady::now();
       exchange(client, 5);
@@ -142,7 +146,7 @@ RoundTrips round_trips() {
   for (int run = 0; run < kRuns; ++run) {
     const auto started = Steady::now();
     TcpSocket client;
-    client.Connect(u"127.0.0.1", listener.Port());
+    client.Connect(u"127.0.0.1", port);
     exchange(client, 5);
     client.Close();
     fresh.push_back(Seconds(Steady::now() - started).count());

@@ -13,8 +13,10 @@
 #include "datasnap/pass_through_filter.h"
 #include "datasnap/socket_channel.h"
 #include "datasnap/socket_error.h"
+#include "datasnap/tcp_socket.h"
 #include "tests/datasnap/loopback_server.h"
 #include "tests/datasnap/memory_channel.h"
+#include "trialserver/socket.h"
 
 namespace wardenix {
 namespace {
@@ -324,9 +326,9 @@ TEST(ChannelOpen, FailuresRaiseTheirErrors) {
   {
     std::uint16_t closed_port = 0;
     {
-      TcpListener listener;
-      listener.Listen(u"127.0.0.1", 0);
-      closed_port = listener.Port();
+      trial::Listener listener;
+      ASSERT_TRUE(listener.open(0, trial::Reach::Loopback));
+      closed_port = listener.port();
     }
     try {
       open_client(client_properties(closed_port));
@@ -402,14 +404,14 @@ TEST(ChannelAbort, EndsABlockedReadAtOnce) {
 TEST(ChannelAbort, EndsABlockedConnectAtOnce) {
   // A listener that never accepts, with its queue filled, leaves further
   // connects waiting for an answer.
-  TcpListener listener;
-  listener.Listen(u"127.0.0.1", 0, 0);
+  trial::Listener listener;
+  ASSERT_TRUE(listener.open(0, trial::Reach::Loopback, 0));
   std::vector<std::unique_ptr<TcpSocket>> fillers;
   for (int i = 0; i < 4; ++i) {
     auto filler = std::make_unique<TcpSocket>();
     auto attempt = std::async(std::launch::async, [&] {
       try {
-        filler->Connect(u"127.0.0.1", listener.Port());
+        filler->Connect(u"127.0.0.1", listener.port());
         return true;
       } catch (const ESocketError&) {
         return false;
@@ -424,7 +426,7 @@ TEST(ChannelAbort, EndsABlockedConnectAtOnce) {
     fillers.push_back(std::move(filler));
   }
   auto channel = MakeDriverChannel(u"Datasnap");
-  channel->SetDbxProperties(client_properties(listener.Port()));
+  channel->SetDbxProperties(client_properties(listener.port()));
   auto abort = channel->AbortHandle();
   auto blocked = std::async(std::launch::async, [&] {
     try {

@@ -5,11 +5,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
-#include "datasnap/accepted_channel.h"
-#include "datasnap/tcp_socket.h"
+#include "trialserver/connection_channel.h"
+#include "trialserver/socket.h"
 
 namespace wardenix::test {
 
@@ -18,12 +19,12 @@ class LoopbackServer {
   using Session = std::function<void(std::unique_ptr<TDbxChannel>)>;
 
   explicit LoopbackServer(Session session) : session_(std::move(session)) {
-    listener_.Listen(u"127.0.0.1", 0);
+    if (!listener_.open(0, trial::Reach::Loopback)) throw std::runtime_error("cannot listen");
     thread_ = std::thread([this] { Run(); });
   }
 
   ~LoopbackServer() {
-    listener_.Abort();
+    listener_.stop();
     {
       std::lock_guard lock(mutex_);
       stopping_ = true;
@@ -32,13 +33,13 @@ class LoopbackServer {
     thread_.join();
   }
 
-  std::uint16_t Port() const { return listener_.Port(); }
+  std::uint16_t Port() const { return listener_.port(); }
 
  private:
   void Run() {
-    auto socket = listener_.Accept();
-    if (!socket) return;
-    auto channel = std::make_unique<TDBXAcceptedSocketChannel>(std::move(socket));
+    const auto connection = listener_.accept();
+    if (!connection) return;
+    auto channel = std::make_unique<trial::ConnectionChannel>(*connection);
     {
       std::lock_guard lock(mutex_);
       abort_ = channel->AbortHandle();
@@ -52,7 +53,7 @@ class LoopbackServer {
   }
 
   Session session_;
-  TcpListener listener_;
+  trial::Listener listener_;
   std::mutex mutex_;
   bool stopping_ = false;
   std::shared_ptr<AbortSwitch> abort_;

@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "datasnap/accepted_channel.h"
 #include "datasnap/message_reader.h"
 #include "datasnap/message_writer.h"
 #include "datasnap/row_buffer.h"
-#include "datasnap/tcp_socket.h"
 #include "runtime/errors.h"
+#include "trialserver/connection_channel.h"
+#include "trialserver/socket.h"
 
 namespace wardenix::test {
 
@@ -188,7 +188,7 @@ class ScriptedServer {
   using Script = std::function<void(ServerSide&)>;
 
   explicit ScriptedServer(Script script) : script_(std::move(script)) {
-    listener_.Listen(u"127.0.0.1", 0);
+    if (!listener_.open(0, trial::Reach::Loopback)) throw std::runtime_error("cannot listen");
     thread_ = std::thread([this] { Run(); });
   }
 
@@ -197,7 +197,7 @@ class ScriptedServer {
     if (thread_.joinable()) thread_.join();
   }
 
-  std::uint16_t Port() const { return listener_.Port(); }
+  std::uint16_t Port() const { return listener_.port(); }
 
   // Waits until the script has ended by itself.
   void Finish() {
@@ -205,7 +205,7 @@ class ScriptedServer {
   }
   // Ends the script's waits at once (its reads then fail).
   void Abort() {
-    listener_.Abort();
+    listener_.stop();
     std::lock_guard lock(mutex_);
     stopping_ = true;
     if (abort_) abort_->Trip();
@@ -228,9 +228,9 @@ class ScriptedServer {
 
  private:
   void Run() {
-    auto socket = listener_.Accept();
-    if (!socket) return;
-    TDBXAcceptedSocketChannel channel(std::move(socket));
+    const auto connection = listener_.accept();
+    if (!connection) return;
+    trial::ConnectionChannel channel(*connection);
     {
       std::lock_guard lock(mutex_);
       abort_ = channel.AbortHandle();
@@ -266,7 +266,7 @@ class ScriptedServer {
   }
 
   Script script_;
-  TcpListener listener_;
+  trial::Listener listener_;
   TDBXContext context_;
   mutable std::mutex mutex_;
   bool stopping_ = false;

@@ -189,5 +189,43 @@ TEST(ProxyOnTheWire, ConsultasAnswersThePacketAndClosesItsCommandWhenFreed) {
   EXPECT_EQ(requests[2].params[0].number, 12);
 }
 
+// Freeing the proxy closes its commands in catalogue order, whatever order
+// they were created in: LiberaCurConnection (15th), _ReconectarSGBD (16th),
+// _CarregaVariaveis (20th).
+TEST(ProxyOnTheWire, FreeingClosesTheCommandsInCatalogueOrder) {
+  using namespace test;
+  std::vector<Request> closes;
+  ScriptedServer server([&](ServerSide& side) {
+    side.ReadRequest();
+    side.Send(ConnectReply(1));
+    for (int handle : {21, 22, 23}) {
+      side.ReadRequest();
+      side.Send(PrepareReply(handle, {}));
+      side.ReadRequest();
+      side.Send(R"({"result":[{"rows":[0]}]})");
+    }
+    for (int i = 0; i < 3; ++i) closes.push_back(side.ReadRequest());
+  });
+  TDBXClientConnection connection(TDBXProperties{
+      {u"HostName", u"127.0.0.1"}, {u"Port", to_ustring(server.Port())}, {u"DriverName", u"Datasnap"}});
+  connection.Open();
+  {
+    TdtmPrincipalClient proxy(&connection);
+    proxy.LiberaCurConnection();  // prepared as 21
+    proxy._CarregaVariaveis();    // 22
+    proxy._ReconectarSGBD();      // 23
+  }
+  connection.Close();
+  server.Finish();
+  ASSERT_EQ(server.ScriptError(), "");
+  ASSERT_EQ(closes.size(), 3u);
+  std::vector<std::int64_t> closed;
+  for (const Request& r : closes) {
+    EXPECT_EQ(r.method, u"command_close");
+    closed.push_back(r.params[0].number);
+  }
+  EXPECT_EQ(closed, (std::vector<std::int64_t>{21, 23, 22}));
+}
+
 }  // namespace
 }  // namespace wardenix
