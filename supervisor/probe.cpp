@@ -1,39 +1,17 @@
 // The server probe: on every connection the server check opens, one real
 // query whose answer is loaded into the client dataset. The watchdogs judge
 // the server by whether the dataset is open.
-#include "proxy/uclasse_datasnap.h"
-#include "runtime/errors.h"
 #include "supervisor/principal_form.h"
+#include "supervisor/server_probe.h"
 
 namespace wardenix {
 
 using namespace std::chrono_literals;
 
-namespace {
-
-Variant consultas(TSQLConnection& connection,
-                  const TfrmPrincipal::Services& services, UStringView sql) {
-  // A watchdog's disconnect ends this call at once.
-  TSQLConnection::CallScope call(connection);
-  if (services.consultas) {
-    TDBXConnection* open = connection.DBXConnection();
-    if (!open) {
-      throw EInvalidOperation(
-          u"Connection cannot be nil.  Make sure the connection has been opened.");
-    }
-    return services.consultas(*open, sql);
-  }
-  // The proxy is released when the call ends, failed or not.
-  TdtmPrincipalClient proxy(connection.DBXConnection());
-  return proxy._Consultas(UString(sql));
-}
-
-}  // namespace
-
 void TfrmPrincipal::CnxServerAfterConnect() {
   cdsGet_Data.Close();
   try {
-    const Variant result = consultas(CnxServer, services_, u"SELECT * FROM GR_VERSAO");
+    const Variant result = run_probe_query(CnxServer, kProbeQuery, services_.consultas);
     cdsGet_Data.SetData(result);
   } catch (...) {
     // A probe that reached the server but got no data is judged by the next

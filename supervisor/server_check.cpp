@@ -1,6 +1,7 @@
 // The server check that every tick of tmServidor runs, and the watchdog
 // threads it and the probe start.
 #include "supervisor/principal_form.h"
+#include "supervisor/server_probe.h"
 #include "supervisor/thread_comando.h"
 #include "supervisor/thread_conexao.h"
 #include "sysops/system_ops.h"
@@ -30,8 +31,7 @@ void TfrmPrincipal::tmServidorTimer() {
 }
 
 void TfrmPrincipal::CnxServerBeforeConnect() {
-  CnxServer.Params.SetValue(u"HostName", edServidor.Text());
-  CnxServer.Params.SetValue(u"Port", edPorta.Text());
+  set_server_address(CnxServer, edServidor.Text(), edPorta.Text());
 }
 
 std::uint32_t TfrmPrincipal::VerificaProcesso(UStringView Nome) {
