@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "sysops/host_info.h"
+
 namespace wardenix {
 namespace {
 
@@ -24,16 +26,6 @@ std::string join(std::initializer_list<std::string_view> pieces) {
 
 std::string quoted(const UString& text) { return join({"\"", to_utf8(text), "\""}); }
 
-std::string port_problem(const UString& port) {
-  const bool digits = !port.empty() && port.size() <= 5 &&
-                      port.find_first_not_of(u"0123456789") == UString::npos;
-  if (digits) {
-    const long number = std::stol(to_utf8(port));
-    if (number >= 1 && number <= 65535) return {};
-  }
-  return join({quoted(port), " is not a port: a number from 1 to 65535 is needed"});
-}
-
 const char* encoding_text(IniEncoding encoding) {
   switch (encoding) {
     case IniEncoding::Utf8Mark: return "UTF-8 with a byte-order mark";
@@ -49,6 +41,20 @@ std::string origin(const ConfigValue& value) {
 }
 
 }  // namespace
+
+UString own_config_file() {
+  return directory_of(make_platform_host_info()->executable_path()) + u"rez.ini";
+}
+
+std::string port_problem(const UString& port) {
+  const bool digits = !port.empty() && port.size() <= 5 &&
+                      port.find_first_not_of(u"0123456789") == UString::npos;
+  if (digits) {
+    const long number = std::stol(to_utf8(port));
+    if (number >= 1 && number <= 65535) return {};
+  }
+  return join({quoted(port), " is not a port: a number from 1 to 65535 is needed"});
+}
 
 ConfigReport check_config(const UString& file, const HostResolver& resolve) {
   // The same keys and defaults as the window's show step.
