@@ -1,8 +1,8 @@
 #include "app/inspect/config_report.h"
 
-#include <initializer_list>
 #include <string_view>
 
+#include "app/inspect/join_text.h"
 #include "sysops/host_info.h"
 
 namespace wardenix {
@@ -14,14 +14,6 @@ ConfigValue value_of(const char* key, const IniLookup& found, UStringView defaul
   value.value = found.value.value_or(UString(default_value));
   value.line = found.value ? found.line : 0;
   return value;
-}
-
-// Pieces are joined with append: the cross compiler warns wrongly about
-// "literal" + std::string.
-std::string join(std::initializer_list<std::string_view> pieces) {
-  std::string joined;
-  for (const std::string_view piece : pieces) joined.append(piece);
-  return joined;
 }
 
 std::string quoted(const UString& text) { return join({"\"", to_utf8(text), "\""}); }

@@ -1,19 +1,12 @@
 #include "app/inspect/probe_report.h"
 
 #include <cstdio>
-#include <initializer_list>
 #include <string_view>
+
+#include "app/inspect/join_text.h"
 
 namespace wardenix {
 namespace {
-
-// Pieces are joined with append: the cross compiler warns wrongly about
-// "literal" + std::string.
-std::string join(std::initializer_list<std::string_view> pieces) {
-  std::string joined;
-  for (const std::string_view piece : pieces) joined.append(piece);
-  return joined;
-}
 
 std::string fixed(double value, int decimals) {
   char text[64];

@@ -3,21 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
-#include <sys/wait.h>
 #endif
 
 #include "dataset/packet_budget.h"
+#include "tests/app/inspect/inspect_run.h"
 #include "tests/dataset/packet_writer.h"
 #include "tests/support/temp_dir.h"
 
@@ -28,30 +26,9 @@ using namespace test;
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-// Joins pieces with append (the cross compiler warns wrongly about
-// "literal" + std::string).
-std::string join(std::initializer_list<std::string_view> pieces) {
-  std::string s;
-  for (const auto p : pieces) s.append(p);
-  return s;
-}
-
-struct RunResult {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string native_path(std::string path) {
-#ifdef _WIN32
-  // The cross build names its files with POSIX paths; Wine maps them to Z:.
-  if (!path.empty() && path[0] == '/') {
-    for (auto& c : path) c = c == '/' ? '\\' : c;
-    path.insert(0, "Z:");
-  }
-#endif
-  return path;
-}
+using testing::join;
+using testing::native_path;
+using testing::RunResult;
 
 class InspectCommand : public ::testing::Test {
  protected:
@@ -64,29 +41,7 @@ class InspectCommand : public ::testing::Test {
     return path.string();
   }
 
-  RunResult run(const std::string& arguments) {
-    const std::string out_path = (dir_ / "out.json").string();
-    const std::string err_path = (dir_ / "err.txt").string();
-    const std::string command = join({"\"", native_path(WARDENIX_INSPECT_EXE), "\" ", arguments, " > \"",
-                                      out_path, "\" 2> \"", err_path, "\""});
-#ifdef _WIN32
-    const int status = std::system(join({"\"", command, "\""}).c_str());  // cmd.exe strips one pair
-    RunResult result{status, {}, {}};
-#else
-    const int status = std::system(command.c_str());
-    RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}, {}};
-#endif
-    result.out = read(out_path);
-    result.err = read(err_path);
-    return result;
-  }
-
-  static std::string read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
+  RunResult run(const std::string& arguments) { return testing::run_inspect(dir_, arguments); }
 
   RunResult inspect(const Bytes& packet) { return run(join({"packet \"", write("packet.bin", packet), "\""})); }
 
