@@ -89,6 +89,17 @@ class DeadlineWatch {
   std::thread thread_;  // last: it starts once the rest exists
 };
 
+ProbeStep step_of(ConnectionPhase phase) {
+  switch (phase) {
+    case ConnectionPhase::TcpConnect: return ProbeStep::TcpConnect;
+    case ConnectionPhase::Handshake: return ProbeStep::Handshake;
+    case ConnectionPhase::ConnectMessage: return ProbeStep::ConnectMessage;
+    case ConnectionPhase::Metadata: return ProbeStep::Metadata;
+    case ConnectionPhase::Prepare: break;
+  }
+  return ProbeStep::Prepare;
+}
+
 ProbeError error_of(const std::exception& failure) {
   ProbeError error;
   error.message = failure.what();
@@ -123,9 +134,7 @@ ProbeReport run_probe(const ProbeSettings& settings, const TDBXDriverRegistry& d
   set_server_address(connection, from_utf8(settings.host), to_ustring(settings.port));
 
   StepTimes steps(report);
-  connection.OnPhase = [&steps](ConnectionPhase phase) {
-    steps.ended(static_cast<ProbeStep>(static_cast<int>(phase)));
-  };
+  connection.OnPhase = [&steps](ConnectionPhase phase) { steps.ended(step_of(phase)); };
   DeadlineWatch deadline(connection, std::chrono::milliseconds(settings.deadline_ms), steps);
   try {
     connection.SetConnected(true);
