@@ -3,6 +3,7 @@
 // bytes delivered, 0 at end of stream, -1 on failure; Write returns the bytes
 // accepted or -1.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -37,8 +38,18 @@ class TDbxChannel {
   void SetDbxProperties(TDBXProperties properties) { properties_ = std::move(properties); }
   const TDBXProperties& DbxProperties() const { return properties_; }
 
+  // Diagnostics: called once the transport handshake is answered, by a
+  // channel that has one. Set before Open.
+  void SetOnHandshakeDone(std::function<void()> done) { handshake_done_ = std::move(done); }
+
+ protected:
+  void HandshakeDone() const {
+    if (handshake_done_) handshake_done_();
+  }
+
  private:
   TDBXProperties properties_;
+  std::function<void()> handshake_done_;
 };
 
 }  // namespace wardenix

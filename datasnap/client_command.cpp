@@ -118,6 +118,7 @@ void TDBXClientCommand::DerivedPrepare() {
   // A list the caller filled stands; the server's descriptions are dropped.
   if (reply.parameters && !had_parameters) StoreParameters(*reply.parameters);
   if (TDBXClientParameterRow* row = ParameterRow()) row->SetCommandHandle(FCommandHandle);
+  Context()->PhaseDone(ConnectionPhase::Prepare);
 }
 
 void TDBXClientCommand::DerivedClearParameters() {

@@ -72,7 +72,11 @@ void TDBXClientConnection::Open(std::shared_ptr<AbortSwitch> abort) {
     auto channel = MakeDriverChannel(properties_.GetValue(u"DriverName"));
     channel->SetDbxProperties(properties_);
     if (abort) channel->SetAbortHandle(std::move(abort));
+    if (Context().IsObservingPhases()) {
+      channel->SetOnHandshakeDone([this] { Context().PhaseDone(ConnectionPhase::Handshake); });
+    }
     channel->Open();
+    Context().PhaseDone(ConnectionPhase::TcpConnect);
     const std::int32_t buffer_size = MessageBufferSize(properties_);
     wire_ = std::make_shared<TDBXJSonClientOutputConnectionHandler>(std::move(channel), buffer_size,
                                                                     Context(), reply_limit_);
@@ -81,6 +85,7 @@ void TDBXClientConnection::Open(std::shared_ptr<AbortSwitch> abort) {
     handle_ = reply.handle;
     product_name_ = reply.product_name;
     protocol_version_ = reply.protocol_version;
+    Context().PhaseDone(ConnectionPhase::ConnectMessage);
   } catch (...) {
     try {
       Close();
@@ -137,6 +142,7 @@ DatabaseMetaData TDBXClientConnection::ReadDatabaseMetaData() {
     metadata.SupportsSPReturnCode = bool_of(*reader, u"SupportsSPReturnCode");
   }
   SetMetaData(metadata);
+  Context().PhaseDone(ConnectionPhase::Metadata);
   return metadata;
 }
 

@@ -16,7 +16,14 @@ class DatasnapDriver final : public TDBXDriver {
 
   std::unique_ptr<TDBXConnection> Open(const TDBXProperties& properties,
                                        std::shared_ptr<AbortSwitch> abort) override {
+    return OpenObserved(properties, std::move(abort), nullptr);
+  }
+
+  std::unique_ptr<TDBXConnection> OpenObserved(const TDBXProperties& properties,
+                                               std::shared_ptr<AbortSwitch> abort,
+                                               PhaseObserver observer) override {
     auto connection = std::make_unique<TDBXClientConnection>(properties);
+    if (observer) connection->Context().SetPhaseObserver(std::move(observer));
     connection->Open(std::move(abort));
     return connection;
   }

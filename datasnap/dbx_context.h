@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "datasnap/connection_phase.h"
 #include "runtime/errors.h"
 #include "runtime/ustring.h"
 
@@ -21,12 +22,21 @@ class TDBXContext {
   bool IsTracing() const { return static_cast<bool>(trace_); }
   void Trace(UStringView text) const;
 
+  // Diagnostics: the connection and its commands tell the observer, when one
+  // is set, of each phase they finish.
+  void SetPhaseObserver(PhaseObserver observer) { phase_observer_ = std::move(observer); }
+  bool IsObservingPhases() const { return static_cast<bool>(phase_observer_); }
+  void PhaseDone(ConnectionPhase phase) const {
+    if (phase_observer_) phase_observer_(phase);
+  }
+
   // Calls the error handler, when one is set, then raises the error.
   [[noreturn]] void Error(std::int32_t code, UString message) const;
 
  private:
   ErrorHandler on_error_;
   TraceSink trace_;
+  PhaseObserver phase_observer_;
 };
 
 }  // namespace wardenix

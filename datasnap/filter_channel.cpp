@@ -142,7 +142,10 @@ int TDBXFilterSocketChannel::WriteFrame(std::span<const std::uint8_t> payload) {
 
 int TDBXFilterSocketChannel::Write(std::span<const std::uint8_t> bytes) {
   if (bytes.empty()) return 0;
-  if (state_ == Negotiation::kNotNegotiated && !NegotiateAsClient()) return -1;
+  if (state_ == Negotiation::kNotNegotiated) {
+    if (!NegotiateAsClient()) return -1;
+    HandshakeDone();
+  }
   if (state_ == Negotiation::kUnfiltered) return delegate_->Write(bytes);
   std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
   for (const auto& filter : filters_) data = filter->ProcessOutput(data);

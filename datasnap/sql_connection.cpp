@@ -101,7 +101,7 @@ void TSQLConnection::open_driver_connection() {
       if (!properties.HasName(name)) properties.SetValue(name, value);
     }
     properties_ = properties;
-    connection_ = driver->Open(properties_, abort);
+    connection_ = driver->OpenObserved(properties_, abort, OnPhase);
     metadata_ = connection_->ReadDatabaseMetaData();
   } catch (...) {
     std::unique_ptr<TDBXConnection> failed = std::move(connection_);

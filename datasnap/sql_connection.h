@@ -32,6 +32,9 @@ class TSQLConnection {
   UString VendorLib, LibraryName, GetDriverFunc;
   ConnectionParams Params;
   std::function<void()> BeforeConnect, AfterConnect, BeforeDisconnect, AfterDisconnect;
+  // Diagnostics: told of each phase the next connects and their commands
+  // finish (connection_phase.h); empty in the program.
+  PhaseObserver OnPhase;
 
   void SetConnected(bool connected);
   // Any thread: what the main thread last published, without waiting.

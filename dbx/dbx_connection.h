@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "datasnap/abort_switch.h"
+#include "datasnap/connection_phase.h"
 #include "datasnap/dbx_context.h"
 #include "datasnap/properties.h"
 #include "runtime/ustring.h"
@@ -84,6 +85,15 @@ class TDBXDriver {
   // open, and any later blocked call on the connection, at once.
   virtual std::unique_ptr<TDBXConnection> Open(const TDBXProperties& properties,
                                                std::shared_ptr<AbortSwitch> abort) = 0;
+  // The same open, telling `observer` (when set) of each phase the
+  // connection and its commands finish. A driver with no phases to tell
+  // opens as Open does.
+  virtual std::unique_ptr<TDBXConnection> OpenObserved(const TDBXProperties& properties,
+                                                       std::shared_ptr<AbortSwitch> abort,
+                                                       PhaseObserver observer) {
+    (void)observer;
+    return Open(properties, std::move(abort));
+  }
 };
 
 class TDBXDriverRegistry {

@@ -2,6 +2,7 @@
 
 #include "runtime/errors.h"
 #include "supervisor/ini_file.h"
+#include "supervisor/server_probe.h"
 #include "sysops/host_info.h"
 
 namespace wardenix {
@@ -27,14 +28,10 @@ TfrmPrincipal::TfrmPrincipal(Services services)
   tmServidor.set_on_timer(handler(&TfrmPrincipal::tmServidorTimer));
   TrayIcon1.hint = services.application.Title.substr(0, 127);
 
-  CnxServer.DriverName = u"Datasnap";
-  CnxServer.LoginPrompt = false;
-  CnxServer.Params = {u"Port=3063", u"RIDaduvorod=58013742QHZVMTRB"};
+  configure_server_connection(CnxServer);
   CnxServer.BeforeConnect = [this] { CnxServerBeforeConnect(); };
   CnxServer.AfterConnect = [this] { CnxServerAfterConnect(); };
-  dssPrincipal.SetServerClassName(u"TdmPrincipal");
-  dssPrincipal.SetSQLConnection(&CnxServer);
-  cdsGet_Data.SetProviderName(u"dspAux");
+  link_answer_dataset(CnxServer, dssPrincipal, cdsGet_Data);
 }
 
 TfrmPrincipal::~TfrmPrincipal() { gate_->quit(); }

@@ -7,9 +7,9 @@
 //   3. the two watchdogs, each on a thread of its own;
 //   4. what the watchdogs may do, and the hand-over of their changes to the
 //      main thread.
-#include "proxy/uclasse_datasnap.h"
 #include "runtime/errors.h"
 #include "supervisor/principal_form.h"
+#include "supervisor/server_probe.h"
 #include "sysops/system_ops.h"
 
 namespace wardenix {
@@ -52,21 +52,8 @@ UString TfrmPrincipal::server_address() const {
 // 2. The connection's handlers: where to connect, and the probe ---------------
 
 void TfrmPrincipal::CnxServerBeforeConnect() {
-  CnxServer.Params.SetValue(u"HostName", edServidor.Text());
-  CnxServer.Params.SetValue(u"Port", edPorta.Text());
+  set_server_address(CnxServer, edServidor.Text(), edPorta.Text());
 }
-
-namespace {
-
-// The probe's remote call; a watchdog's disconnect ends it at once. The proxy
-// is released when the call ends, failed or not.
-Variant consultas(TSQLConnection& connection, UStringView sql) {
-  TSQLConnection::CallScope call(connection);
-  TdtmPrincipalClient proxy(connection.DBXConnection());
-  return proxy._Consultas(UString(sql));
-}
-
-}  // namespace
 
 // The watchdogs judge the server by whether the dataset is open.
 void TfrmPrincipal::CnxServerAfterConnect() {
@@ -74,7 +61,8 @@ void TfrmPrincipal::CnxServerAfterConnect() {
   diagnostics_.Write(u"check: connected to " + server_address());
   cdsGet_Data.Close();
   try {
-    const Variant result = consultas(CnxServer, u"SELECT * FROM GR_VERSAO");
+    // A watchdog's disconnect ends the call at once.
+    const Variant result = run_probe_query(CnxServer, kProbeQuery);
     cdsGet_Data.SetData(result);
   } catch (const std::exception& error) {
     diagnostics_.Write(u"probe: _Consultas failed: " + describe_error(error));

@@ -1,7 +1,9 @@
 #include "app/inspect/config_report.h"
 
-#include <initializer_list>
 #include <string_view>
+
+#include "app/inspect/join_text.h"
+#include "sysops/host_info.h"
 
 namespace wardenix {
 namespace {
@@ -14,25 +16,7 @@ ConfigValue value_of(const char* key, const IniLookup& found, UStringView defaul
   return value;
 }
 
-// Pieces are joined with append: the cross compiler warns wrongly about
-// "literal" + std::string.
-std::string join(std::initializer_list<std::string_view> pieces) {
-  std::string joined;
-  for (const std::string_view piece : pieces) joined.append(piece);
-  return joined;
-}
-
 std::string quoted(const UString& text) { return join({"\"", to_utf8(text), "\""}); }
-
-std::string port_problem(const UString& port) {
-  const bool digits = !port.empty() && port.size() <= 5 &&
-                      port.find_first_not_of(u"0123456789") == UString::npos;
-  if (digits) {
-    const long number = std::stol(to_utf8(port));
-    if (number >= 1 && number <= 65535) return {};
-  }
-  return join({quoted(port), " is not a port: a number from 1 to 65535 is needed"});
-}
 
 const char* encoding_text(IniEncoding encoding) {
   switch (encoding) {
@@ -49,6 +33,20 @@ std::string origin(const ConfigValue& value) {
 }
 
 }  // namespace
+
+UString own_config_file() {
+  return directory_of(make_platform_host_info()->executable_path()) + u"rez.ini";
+}
+
+std::string port_problem(const UString& port) {
+  const bool digits = !port.empty() && port.size() <= 5 &&
+                      port.find_first_not_of(u"0123456789") == UString::npos;
+  if (digits) {
+    const long number = std::stol(to_utf8(port));
+    if (number >= 1 && number <= 65535) return {};
+  }
+  return join({quoted(port), " is not a port: a number from 1 to 65535 is needed"});
+}
 
 ConfigReport check_config(const UString& file, const HostResolver& resolve) {
   // The same keys and defaults as the window's show step.

@@ -32,6 +32,12 @@ struct ConfigReport {
 // The lookup's error text for a host that does not resolve, none when it does.
 using HostResolver = std::function<std::optional<UString>(UStringView host)>;
 
+// The rez.ini the watchdog reads: the one in this program's own directory.
+UString own_config_file();
+
+// Empty when the watchdog can use `port`, else why it cannot.
+std::string port_problem(const UString& port);
+
 // Reads `file` as the watchdog reads its rez.ini and judges the values.
 ConfigReport check_config(const UString& file, const HostResolver& resolve);
 

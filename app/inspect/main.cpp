@@ -4,6 +4,9 @@
 //   wardenix-inspect service NAME [--json] the state the database check sees
 //   wardenix-inspect call METHOD [ARG...]  a remote method through the typed proxy
 //   wardenix-inspect methods               the server's method list
+//   wardenix-inspect probe [HOST [PORT]]   the watchdog's connect and probe, once
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -23,6 +26,7 @@
 #include "app/inspect/json_writer.h"
 #include "app/inspect/packet_file.h"
 #include "app/inspect/packet_report.h"
+#include "app/inspect/probe_command.h"
 #include "app/inspect/service_report.h"
 #include "datasnap/tcp_socket.h"
 #include "dataset/packet_budget.h"
@@ -38,6 +42,7 @@ constexpr const char* kUsage =
     "       wardenix-inspect call [--host H] [--port P] METHOD [ARG...]\n"
     "       wardenix-inspect call --list\n"
     "       wardenix-inspect methods [--host H] [--port P] [--json]\n"
+    "       wardenix-inspect probe [HOST [PORT]] [--warn MS] [--deadline MS] [--json]\n"
     "       wardenix-inspect --help | --version\n";
 
 constexpr const char* kHelp =
@@ -47,6 +52,7 @@ constexpr const char* kHelp =
     "       wardenix-inspect call [--host H] [--port P] METHOD [ARG...]\n"
     "       wardenix-inspect call --list\n"
     "       wardenix-inspect methods [--host H] [--port P] [--json]\n"
+    "       wardenix-inspect probe [HOST [PORT]] [--warn MS] [--deadline MS] [--json]\n"
     "\n"
     "packet FILE\n"
     "Loads FILE as a data packet (binary or XML) the way the watchdog's client\n"
@@ -111,6 +117,20 @@ constexpr const char* kHelp =
     "name a line (--json: one JSON object {\"methods\":[...]}).\n"
     "Exit status: 0 listed, 1 the server could not be reached or answered with an\n"
     "error, 2 a usage error.\n"
+    "probe [HOST [PORT]] [--warn MS] [--deadline MS] [--json]\n"
+    "Connects to the application server as the watchdog does (HOST and PORT\n"
+    "default to IPDS and PORTADS of the rez.ini in this program's directory, read\n"
+    "as the watchdog reads it), runs its probe query once and loads the answer\n"
+    "into a client dataset. Prints a monitoring-plugin status line, the time of\n"
+    "each phase (tcp connect, handshake, connect message, metadata, prepare,\n"
+    "execute, packet loaded) and the dataset's columns and row count, or the\n"
+    "phase that failed with the error's class and text. When the deadline\n"
+    "(--deadline MS, 10000 by default) passes, the blocked connect or call is\n"
+    "ended as the watchdogs end it. --json prints one JSON object instead.\n"
+    "Exit status: 0 OK, 1 WARNING (the probe took longer than --warn MS),\n"
+    "2 CRITICAL (no connection, the probe failed, the deadline passed or the\n"
+    "answer cannot be loaded), 3 UNKNOWN (a usage error, or rez.ini values that\n"
+    "cannot be used).\n"
     "\n"
     "--version shows the program's version.\n";
 
@@ -199,6 +219,9 @@ int main(int argc, char** argv) {
   }
   if (argc >= 2 && std::strcmp(argv[1], "config") == 0) {
     return run_config(std::vector<std::string_view>(argv + 2, argv + argc));
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "probe") == 0) {
+    return wardenix::run_probe_command(std::vector<std::string_view>(argv + 2, argv + argc));
   }
   if (argc >= 2 && std::strcmp(argv[1], "service") == 0) {
     return run_service(std::vector<std::string_view>(argv + 2, argv + argc));
