@@ -17,31 +17,19 @@ using Lines = std::vector<std::string>;
 
 constexpr long long T = 100000;  // the first server check, with Firebird found at 60 s
 
-// A main window of its own on a fresh virtual clock, for one case.
-struct World {
-  VirtualClock clock;  // virtual time 0 is 2026-01-01 00:00:00
-  EventLoop loop{clock};
-  Application app{loop};
-  StandInServer server{clock};
-  StandInOps ops;
-  StandInHost host;
-  TDBXDriverRegistry drivers;
+// A main window of its own on a fresh virtual clock, for one case, with
+// the lines of its diagnostic stream.
+struct World : StandInWorld {
   std::mutex lines_mutex;
   Lines lines;
-  std::unique_ptr<TfrmPrincipal> form;
 
   World(bool running, Mode mode, Call call) {
     server.running = running;
     server.mode = mode;
     server.call = call;
-    ops.server = &server;
     ops.set_service(u"FirebirdServerDefaultInstance", 4);
-    drivers.Register(u"Datasnap", std::make_shared<StandInDriver>(server));
   }
-  ~World() {
-    if (form) form->watchdogs().quit();
-    clock.wait_for_threads(kNoDeadline);
-  }
+  ~World() { end(); }  // before the lines go
   void start(bool with_stream) {
     DiagnosticSink sink;
     if (with_stream) {
@@ -50,18 +38,13 @@ struct World {
         lines.push_back(to_utf8(line));
       };
     }
-    form = create_main_window(app, {loop, app, ops, host, drivers, sink});
+    start_window(sink);
   }
   // The lines so far, without their time stamps ("yyyy-mm-dd hh:nn:ss ").
   Lines texts() {
     std::lock_guard lock(lines_mutex);
     Lines result;
     for (const std::string& line : lines) result.push_back(line.substr(20));
-    return result;
-  }
-  std::vector<std::string> log() const {
-    std::vector<std::string> result;
-    for (const auto& line : form->mmLog.Lines()) result.push_back(to_utf8(line));
     return result;
   }
 };

@@ -287,7 +287,10 @@ class StandInDriver : public TDBXDriver {
   StandInServer& server_;
 };
 
-struct FormFixture : ::testing::Test {
+// What a main window runs on: a virtual clock and its loop, and stand-ins
+// for the machine and the server. A test with several windows in a row
+// makes one of these for each.
+struct StandInWorld {
   VirtualClock clock;  // virtual time 0 is 2026-01-01 00:00:00
   EventLoop loop{clock};
   Application app{loop};
@@ -295,34 +298,45 @@ struct FormFixture : ::testing::Test {
   StandInOps ops;
   StandInHost host;
   TDBXDriverRegistry drivers;
-  std::vector<UString> error_boxes;
-  // Empty: no diagnostic stream, as in the desktop program by default.
-  DiagnosticSink diagnostics;
   std::unique_ptr<TfrmPrincipal> form;
 
-  FormFixture() {
+  StandInWorld() {
     ops.server = &server;
     drivers.Register(u"Datasnap", std::make_shared<StandInDriver>(server));
   }
+  StandInWorld(const StandInWorld&) = delete;
+  StandInWorld& operator=(const StandInWorld&) = delete;
+  ~StandInWorld() { end(); }
 
-  void start() {
-    app.on_error_box = [this](const UString&, const UString& message) {
-      error_boxes.push_back(message);
-    };
-    form = create_main_window(
-        app, {loop, app, ops, host, drivers, diagnostics});
+  void start_window(DiagnosticSink diagnostics) {
+    form = create_main_window(app, {loop, app, ops, host, drivers, std::move(diagnostics)});
   }
-
-  void TearDown() override {
-    if (form) form->watchdogs().quit();
-    clock.wait_for_threads(kNoDeadline);
-  }
-
+  // The activity log's lines.
   std::vector<std::string> log() const {
     std::vector<std::string> lines;
     for (const auto& line : form->mmLog.Lines()) lines.push_back(to_utf8(line));
     return lines;
   }
+  // Quits every watchdog and waits until none is left.
+  void end() {
+    if (form) form->watchdogs().quit();
+    clock.wait_for_threads(kNoDeadline);
+  }
+};
+
+struct FormFixture : ::testing::Test, StandInWorld {
+  std::vector<UString> error_boxes;
+  // Empty: no diagnostic stream, as in the desktop program by default.
+  DiagnosticSink diagnostics;
+
+  void start() {
+    app.on_error_box = [this](const UString&, const UString& message) {
+      error_boxes.push_back(message);
+    };
+    start_window(diagnostics);
+  }
+
+  void TearDown() override { end(); }
 };
 
 }  // namespace wardenix::testing
