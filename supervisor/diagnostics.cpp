@@ -2,7 +2,7 @@
 
 #include "dataset/client_dataset.h"
 #include "dataset/data_store.h"
-#include "runtime/errors.h"
+#include "runtime/error_code.h"
 #include "sysops/system_error.h"
 #include "sysops/system_ops.h"
 
@@ -19,20 +19,9 @@ UString describe_error(const std::exception& error) {
   const auto* own = dynamic_cast<const Exception*>(&error);
   if (!own) return from_utf8(error.what());
   UString text = from_utf8(own->ClassName());
-  std::int32_t code = 0;
-  bool has_code = true;
-  if (const auto* e = dynamic_cast<const TDBXError*>(own)) {
-    code = e->ErrorCode();
-  } else if (const auto* c = dynamic_cast<const EDBClient*>(own)) {
-    code = c->ErrorCode();
-  } else if (const auto* o = dynamic_cast<const EOleException*>(own)) {
-    code = o->ErrorCode();
-  } else {
-    has_code = false;
-  }
-  if (has_code) {
+  if (const auto code = ErrorCodeOf(*own)) {
     text += u' ';
-    text += to_ustring(code);
+    text += to_ustring(*code);
   }
   text += u": ";
   return text + own->Message();

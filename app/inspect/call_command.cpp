@@ -10,7 +10,7 @@
 #include "app/inspect/server_connection.h"
 #include "datasnap/client_connection.h"
 #include "datasnap/datasnap_driver.h"
-#include "runtime/errors.h"
+#include "runtime/error_code.h"
 
 namespace wardenix {
 namespace {
@@ -73,18 +73,11 @@ Options read_options(const std::vector<std::string_view>& arguments, bool json_a
   return options;
 }
 
-std::int32_t error_code(const Exception& e) {
-  if (const auto* dbx = dynamic_cast<const TDBXError*>(&e)) return dbx->ErrorCode();
-  if (const auto* client = dynamic_cast<const EDBClient*>(&e)) return client->ErrorCode();
-  if (const auto* ole = dynamic_cast<const EOleException*>(&e)) return ole->ErrorCode();
-  return 0;
-}
-
 // "WHAT: CLASS (code N): MESSAGE" on standard error.
 int failed(const std::string& what, const std::exception& e) {
   if (const auto* error = dynamic_cast<const Exception*>(&e)) {
     std::fprintf(stderr, "wardenix-inspect: %s: %s (code %d): %s\n", what.c_str(), error->ClassName(),
-                 static_cast<int>(error_code(*error)), error->what());
+                 static_cast<int>(ErrorCodeOf(*error).value_or(0)), error->what());
   } else {
     std::fprintf(stderr, "wardenix-inspect: %s: %s\n", what.c_str(), e.what());
   }

@@ -7,7 +7,7 @@
 #include <thread>
 #include <typeinfo>
 
-#include "runtime/errors.h"
+#include "runtime/error_code.h"
 #include "supervisor/server_probe.h"
 
 namespace wardenix {
@@ -105,9 +105,7 @@ ProbeError error_of(const std::exception& failure) {
   error.message = failure.what();
   if (const auto* known = dynamic_cast<const Exception*>(&failure)) {
     error.class_name = known->ClassName();
-    if (const auto* dbx = dynamic_cast<const TDBXError*>(known)) error.code = dbx->ErrorCode();
-    if (const auto* store = dynamic_cast<const EDBClient*>(known)) error.code = store->ErrorCode();
-    if (const auto* ole = dynamic_cast<const EOleException*>(known)) error.code = ole->ErrorCode();
+    error.code = ErrorCodeOf(*known);
   } else {
     error.class_name = typeid(failure).name();
   }
