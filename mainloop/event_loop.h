@@ -33,7 +33,7 @@ class EventLoop {
   void quit() EXCLUDES(mutex_);
   bool quitting() const EXCLUDES(mutex_);
 
-  // Runs until `quit`. The calling thread becomes the loop's thread.
+  // Runs until `quit`, on the loop's thread.
   void run();
   // Runs until the clock reaches `until` and everything due by then is done
   // (for tests in virtual time).
