@@ -40,7 +40,7 @@ void TDBXConnection::Unregister(TDBXMorphicCommand* command) {
 }
 
 void TDBXDriverRegistry::Register(UString name, std::shared_ptr<TDBXDriver> driver) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   for (auto& entry : drivers_) {
     if (equals_ascii_ci(entry.first, name)) {
       entry.second = std::move(driver);
@@ -51,7 +51,7 @@ void TDBXDriverRegistry::Register(UString name, std::shared_ptr<TDBXDriver> driv
 }
 
 std::shared_ptr<TDBXDriver> TDBXDriverRegistry::Find(UStringView name) const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   for (const auto& entry : drivers_) {
     if (equals_ascii_ci(entry.first, name)) return entry.second;
   }

@@ -4,12 +4,12 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 
 #include "datasnap/abort_switch.h"
 #include "datasnap/connection_phase.h"
 #include "datasnap/dbx_context.h"
 #include "datasnap/properties.h"
+#include "runtime/mutex.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {
@@ -98,14 +98,14 @@ class TDBXDriver {
 
 class TDBXDriverRegistry {
  public:
-  void Register(UString name, std::shared_ptr<TDBXDriver> driver);
+  void Register(UString name, std::shared_ptr<TDBXDriver> driver) EXCLUDES(mutex_);
   // The driver of that name (ASCII case ignored); TDBXError 22
   // "Unknown driver:  %s" when none is registered.
-  std::shared_ptr<TDBXDriver> Find(UStringView name) const;
+  std::shared_ptr<TDBXDriver> Find(UStringView name) const EXCLUDES(mutex_);
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::pair<UString, std::shared_ptr<TDBXDriver>>> drivers_;
+  mutable Mutex mutex_;
+  std::vector<std::pair<UString, std::shared_ptr<TDBXDriver>>> drivers_ GUARDED_BY(mutex_);
 };
 
 }  // namespace wardenix

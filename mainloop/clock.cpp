@@ -2,8 +2,9 @@
 
 #include <condition_variable>
 #include <ctime>
-#include <mutex>
 #include <thread>
+
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
@@ -23,21 +24,22 @@ class SystemSignal final : public WakeSignal {
 
   void set() override {
     {
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       signalled_ = true;
     }
     cv_.notify_all();
   }
 
   bool wait_until(Millis deadline) override {
-    std::unique_lock lock(mutex_);
+    MutexLock lock(mutex_);
     if (deadline == kNoDeadline) {
-      cv_.wait(lock, [&] { return signalled_; });
+      while (!signalled_) cv_.wait(lock);
     } else {
       const auto real = start_ + std::chrono::duration_cast<Steady::duration>(
                                      std::chrono::duration<double, std::milli>(
                                          static_cast<double>(deadline.count()) / scale_));
-      cv_.wait_until(lock, real, [&] { return signalled_; });
+      while (!signalled_ && cv_.wait_until(lock, real) == std::cv_status::no_timeout) {
+      }
     }
     const bool was = signalled_;
     signalled_ = false;
@@ -47,9 +49,9 @@ class SystemSignal final : public WakeSignal {
  private:
   Steady::time_point start_;
   double scale_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool signalled_ = false;
+  Mutex mutex_;
+  std::condition_variable_any cv_;
+  bool signalled_ GUARDED_BY(mutex_) = false;
 };
 
 class SystemClock final : public Clock {
@@ -83,7 +85,7 @@ class SystemClock final : public Clock {
 
   void start_thread(std::function<void()> body) override {
     {
-      std::lock_guard lock(threads_->mutex);
+      MutexLock lock(threads_->mutex);
       ++threads_->live;
     }
     // The count is shared with the thread, which may outlive the clock.
@@ -93,24 +95,32 @@ class SystemClock final : public Clock {
       } catch (...) {
         // A thread ends silently on failure.
       }
-      std::lock_guard lock(threads->mutex);
+      MutexLock lock(threads->mutex);
       --threads->live;
       threads->ended.notify_all();
     }).detach();
   }
 
   bool wait_for_threads(Millis timeout) override {
-    std::unique_lock lock(threads_->mutex);
-    const auto real = std::chrono::duration<double, std::milli>(
-        static_cast<double>(timeout.count()) / scale_);
-    return threads_->ended.wait_for(lock, real, [&] { return threads_->live == 0; });
+    MutexLock lock(threads_->mutex);
+    if (timeout == kNoDeadline) {
+      while (threads_->live != 0) threads_->ended.wait(lock);
+      return true;
+    }
+    const auto until = Steady::now() + std::chrono::duration_cast<Steady::duration>(
+                                           std::chrono::duration<double, std::milli>(
+                                               static_cast<double>(timeout.count()) / scale_));
+    while (threads_->live != 0 &&
+           threads_->ended.wait_until(lock, until) == std::cv_status::no_timeout) {
+    }
+    return threads_->live == 0;
   }
 
  private:
   struct LiveThreads {
-    std::mutex mutex;
-    std::condition_variable ended;
-    int live = 0;
+    Mutex mutex;
+    std::condition_variable_any ended;
+    int live GUARDED_BY(mutex) = 0;
   };
 
   double scale_;

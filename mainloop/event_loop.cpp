@@ -15,37 +15,37 @@ struct EventLoop::TimerState {
   std::function<void()> handler;
 };
 
-EventLoop::EventLoop(Clock& clock)
-    : clock_(clock), wake_(clock.make_signal()), thread_id_(std::this_thread::get_id()) {}
+EventLoop::EventLoop(Clock& clock) : clock_(clock), wake_(clock.make_signal()) {}
 
 EventLoop::~EventLoop() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   finished_ = true;
   posted_.clear();
 }
 
 void EventLoop::post(std::function<void()> task) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (finished_) return;
   posted_.push_back(std::move(task));
   wake_->set();
 }
 
 void EventLoop::quit() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   quit_ = true;
   wake_->set();
 }
 
 bool EventLoop::quitting() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return quit_;
 }
 
 bool EventLoop::dispatch_one() {
+  assert_on_loop_thread("EventLoop::dispatch_one");
   std::function<void()> task;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!posted_.empty()) {
       task = std::move(posted_.front());
       posted_.pop_front();
@@ -81,8 +81,9 @@ bool EventLoop::dispatch_one() {
 }
 
 Millis EventLoop::next_deadline() {
+  assert_on_loop_thread("EventLoop::next_deadline");
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (!posted_.empty()) return clock_.now();
   }
   Millis next = kNoDeadline;
@@ -95,23 +96,23 @@ Millis EventLoop::next_deadline() {
 void EventLoop::wait(Millis deadline) { wake_->wait_until(deadline); }
 
 void EventLoop::run() {
-  thread_id_ = std::this_thread::get_id();
+  assert_on_loop_thread("EventLoop::run");
   while (!quitting()) {
     if (!dispatch_one()) wait(next_deadline());
   }
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   finished_ = true;
   posted_.clear();
 }
 
 void EventLoop::run_ready() {
-  thread_id_ = std::this_thread::get_id();
+  assert_on_loop_thread("EventLoop::run_ready");
   while (!quitting() && dispatch_one()) {
   }
 }
 
 void EventLoop::run_until(Millis until) {
-  thread_id_ = std::this_thread::get_id();
+  assert_on_loop_thread("EventLoop::run_until");
   while (!quitting()) {
     if (dispatch_one()) continue;
     if (clock_.now() >= until) {
@@ -127,6 +128,7 @@ void EventLoop::run_until(Millis until) {
 
 Timer::Timer(EventLoop& loop, Millis interval, bool enabled, std::function<void()> on_timer)
     : loop_(loop), state_(std::make_unique<EventLoop::TimerState>()) {
+  loop_.assert_on_loop_thread("Timer::Timer");
   state_->interval = interval;
   state_->handler = std::move(on_timer);
   state_->sequence = loop_.next_sequence_++;
@@ -134,18 +136,26 @@ Timer::Timer(EventLoop& loop, Millis interval, bool enabled, std::function<void(
   set_enabled(enabled);
 }
 
-Timer::~Timer() { std::erase(loop_.timers_, state_.get()); }
+Timer::~Timer() {
+  loop_.assert_on_loop_thread("Timer::~Timer");
+  std::erase(loop_.timers_, state_.get());
+}
 
 void Timer::set_enabled(bool enabled) {
+  loop_.assert_on_loop_thread("Timer::set_enabled");
   if (enabled == state_->enabled) return;
   state_->enabled = enabled;
   state_->pending = false;
   if (enabled) state_->due = loop_.clock().now() + state_->interval;
 }
 
-bool Timer::enabled() const { return state_->enabled; }
+bool Timer::enabled() const {
+  loop_.assert_on_loop_thread("Timer::enabled");
+  return state_->enabled;
+}
 
 void Timer::set_interval(Millis interval) {
+  loop_.assert_on_loop_thread("Timer::set_interval");
   state_->interval = interval;
   if (state_->enabled) {
     state_->pending = false;
@@ -153,8 +163,14 @@ void Timer::set_interval(Millis interval) {
   }
 }
 
-Millis Timer::interval() const { return state_->interval; }
+Millis Timer::interval() const {
+  loop_.assert_on_loop_thread("Timer::interval");
+  return state_->interval;
+}
 
-void Timer::set_on_timer(std::function<void()> handler) { state_->handler = std::move(handler); }
+void Timer::set_on_timer(std::function<void()> handler) {
+  loop_.assert_on_loop_thread("Timer::set_on_timer");
+  state_->handler = std::move(handler);
+}
 
 }  // namespace wardenix

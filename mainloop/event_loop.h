@@ -1,15 +1,17 @@
 #pragma once
 // The main thread's loop: timers that fire on it and work that other threads
 // hand to it. A handler always runs to its end before anything else runs.
+// Only the loop's thread runs it and uses its timers; debug builds check that
+// (the first thread to do either becomes the loop's thread).
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "mainloop/clock.h"
+#include "mainloop/owning_thread.h"
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
@@ -26,17 +28,18 @@ class EventLoop {
 
   // Any thread: queue `task` to run on the loop's thread. Tasks posted after
   // the loop has finished are dropped.
-  void post(std::function<void()> task);
+  void post(std::function<void()> task) EXCLUDES(mutex_);
   // Any thread: ends `run` once the current handler returns.
-  void quit();
-  bool quitting() const;
+  void quit() EXCLUDES(mutex_);
+  bool quitting() const EXCLUDES(mutex_);
 
-  // Runs until `quit`. The calling thread becomes the loop's thread.
+  // Runs until `quit`, on the loop's thread.
   void run();
   // Runs until the clock reaches `until` and everything due by then is done
   // (for tests in virtual time).
   void run_until(Millis until);
-  bool in_loop_thread() const { return std::this_thread::get_id() == thread_id_; }
+  // Debug builds: ends the program unless called on the loop's thread.
+  void assert_on_loop_thread(const char* what) const { thread_.check(what); }
 
   // For a window system's loop that drives this one (see LoopPacer). On the
   // loop's thread: runs every task and tick ready now, stopping at `quit`.
@@ -59,11 +62,12 @@ class EventLoop {
 
   Clock& clock_;
   std::unique_ptr<WakeSignal> wake_;
-  std::thread::id thread_id_;
-  mutable std::mutex mutex_;
-  std::deque<std::function<void()>> posted_;
-  bool quit_ = false;
-  bool finished_ = false;
+  OwningThread thread_;
+  mutable Mutex mutex_;
+  std::deque<std::function<void()>> posted_ GUARDED_BY(mutex_);
+  bool quit_ GUARDED_BY(mutex_) = false;
+  bool finished_ GUARDED_BY(mutex_) = false;
+  // The loop's thread only.
   std::vector<TimerState*> timers_;
   std::uint64_t next_sequence_ = 0;
 };

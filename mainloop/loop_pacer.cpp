@@ -11,7 +11,7 @@ LoopPacer::LoopPacer(EventLoop& loop, std::function<void()> wake, std::function<
 
 LoopPacer::~LoopPacer() {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (state_ == State::Armed) loop_.clock().release_time();
     state_ = State::Stopping;
   }
@@ -19,14 +19,15 @@ LoopPacer::~LoopPacer() {
   changed_.notify_all();
   helper_.join();
   // The loop's thread goes on without a window system's loop: it runs.
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (!holding_time_) loop_.clock().hold_time();
 }
 
 void LoopPacer::run(const std::function<void()>& model_code) {
+  loop_.assert_on_loop_thread("LoopPacer::run");
   hold();
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     ++depth_;
     update_time_hold();
   }
@@ -35,12 +36,12 @@ void LoopPacer::run(const std::function<void()>& model_code) {
     ~Leave() {
       bool back_in_modal;
       {
-        std::lock_guard lock(pacer.mutex_);
+        MutexLock lock(pacer.mutex_);
         back_in_modal = --pacer.depth_ == pacer.modal_depth_;
       }
       // Armed before the loop's thread may let go of time.
       if (back_in_modal) pacer.arm();
-      std::lock_guard lock(pacer.mutex_);
+      MutexLock lock(pacer.mutex_);
       pacer.update_time_hold();
     }
   } leave{*this};
@@ -52,7 +53,7 @@ void LoopPacer::run_due() {
     {
       // Whatever woke the helper before now runs here, so every wake posted
       // so far is answered, even one that a modal loop took and dropped.
-      std::lock_guard lock(mutex_);
+      MutexLock lock(mutex_);
       wake_pending_ = false;
       update_time_hold();
     }
@@ -61,9 +62,10 @@ void LoopPacer::run_due() {
 }
 
 void LoopPacer::modal(const std::function<void()>& modal_loop) {
+  loop_.assert_on_loop_thread("LoopPacer::modal");
   int outer;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     outer = modal_depth_;
     modal_depth_ = depth_;
   }
@@ -72,7 +74,7 @@ void LoopPacer::modal(const std::function<void()>& modal_loop) {
   arm();
   {
     // Until the modal loop says otherwise, it waits for messages.
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     loop_awake_ = false;
     update_time_hold();
   }
@@ -82,12 +84,12 @@ void LoopPacer::modal(const std::function<void()>& modal_loop) {
     ~Leave() {
       {
         // The loop that opened the modal one runs the code that follows it.
-        std::lock_guard lock(pacer.mutex_);
+        MutexLock lock(pacer.mutex_);
         pacer.loop_awake_ = true;
         pacer.update_time_hold();
       }
       pacer.hold();
-      std::lock_guard lock(pacer.mutex_);
+      MutexLock lock(pacer.mutex_);
       pacer.modal_depth_ = outer;
       pacer.update_time_hold();
     }
@@ -96,25 +98,28 @@ void LoopPacer::modal(const std::function<void()>& modal_loop) {
 }
 
 void LoopPacer::about_to_block() {
-  std::lock_guard lock(mutex_);
+  loop_.assert_on_loop_thread("LoopPacer::about_to_block");
+  MutexLock lock(mutex_);
   loop_awake_ = false;
   update_time_hold();
 }
 
 void LoopPacer::awoken() {
-  std::lock_guard lock(mutex_);
+  loop_.assert_on_loop_thread("LoopPacer::awoken");
+  MutexLock lock(mutex_);
   loop_awake_ = true;
   update_time_hold();
 }
 
 void LoopPacer::message_posted() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   ++messages_pending_;
   update_time_hold();
 }
 
 void LoopPacer::message_taken() {
-  std::lock_guard lock(mutex_);
+  loop_.assert_on_loop_thread("LoopPacer::message_taken");
+  MutexLock lock(mutex_);
   if (messages_pending_ > 0) --messages_pending_;
   loop_awake_ = true;
   update_time_hold();
@@ -134,7 +139,7 @@ void LoopPacer::update_time_hold() {
 }
 
 void LoopPacer::hold() {
-  std::unique_lock lock(mutex_);
+  MutexLock lock(mutex_);
   if (state_ == State::Armed) {
     state_ = State::Idle;
     loop_.clock().release_time();
@@ -142,10 +147,11 @@ void LoopPacer::hold() {
   if (state_ != State::Waiting) return;
   interrupted_ = true;
   loop_.interrupt_wait();
-  changed_.wait(lock, [&] { return state_ != State::Waiting; });
+  while (state_ == State::Waiting) changed_.wait(lock);
 }
 
 void LoopPacer::arm() {
+  loop_.assert_on_loop_thread("LoopPacer::arm");
   if (loop_.quitting()) {
     if (!quit_reported_ && on_quit_) {
       quit_reported_ = true;
@@ -155,7 +161,7 @@ void LoopPacer::arm() {
   }
   const Millis deadline = loop_.next_deadline();
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (state_ != State::Idle) return;
     deadline_ = deadline;
     state_ = State::Armed;
@@ -168,9 +174,9 @@ void LoopPacer::arm() {
 
 void LoopPacer::pace() {
   Clock& clock = loop_.clock();
-  std::unique_lock lock(mutex_);
+  MutexLock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return state_ == State::Armed || state_ == State::Stopping; });
+    while (state_ != State::Armed && state_ != State::Stopping) changed_.wait(lock);
     if (state_ == State::Stopping) return;
     state_ = State::Waiting;
     const Millis deadline = deadline_;

@@ -1,10 +1,10 @@
 #pragma once
 // A one-way flag that ends every sleep taken through it: quitting sets it, so
 // that sleeping watchdog threads wake at once and do nothing more.
-#include <mutex>
 #include <set>
 
 #include "mainloop/clock.h"
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
@@ -14,17 +14,17 @@ class StopFlag {
   StopFlag(const StopFlag&) = delete;
   StopFlag& operator=(const StopFlag&) = delete;
 
-  void request_stop();
-  bool stop_requested() const;
+  void request_stop() EXCLUDES(mutex_);
+  bool stop_requested() const EXCLUDES(mutex_);
   // Sleeps for `duration` on the flag's clock; false when a stop was requested
   // before or during the sleep.
-  bool sleep_for(Millis duration);
+  bool sleep_for(Millis duration) EXCLUDES(mutex_);
 
  private:
   Clock& clock_;
-  mutable std::mutex mutex_;
-  bool stopped_ = false;
-  std::set<WakeSignal*> sleepers_;
+  mutable Mutex mutex_;
+  bool stopped_ GUARDED_BY(mutex_) = false;
+  std::set<WakeSignal*> sleepers_ GUARDED_BY(mutex_);
 };
 
 }  // namespace wardenix

@@ -10,20 +10,20 @@ class VirtualSignal final : public WakeSignal {
   explicit VirtualSignal(VirtualClock& clock) : clock_(clock) {}
 
   void set() override {
-    std::lock_guard lock(clock_.mutex_);
+    MutexLock lock(clock_.mutex_);
     signalled_ = true;
     if (waiter_ && !waiter_->released) clock_.release(*waiter_);
   }
 
   bool wait_until(Millis deadline) override {
-    std::unique_lock lock(clock_.mutex_);
+    MutexLock lock(clock_.mutex_);
     if (!signalled_ && deadline > clock_.now_) {
       VirtualClock::Waiter waiter{deadline};
       waiter_ = &waiter;
       clock_.waiters_.push_back(&waiter);
       --clock_.running_;
       clock_.advance_if_idle();
-      clock_.changed_.wait(lock, [&] { return waiter.released; });
+      while (!waiter.released) clock_.changed_.wait(lock);
       clock_.waiters_.remove(&waiter);
       waiter_ = nullptr;
     }
@@ -34,8 +34,8 @@ class VirtualSignal final : public WakeSignal {
 
  private:
   VirtualClock& clock_;
-  bool signalled_ = false;
-  VirtualClock::Waiter* waiter_ = nullptr;
+  bool signalled_ GUARDED_BY(clock_.mutex_) = false;
+  VirtualClock::Waiter* waiter_ GUARDED_BY(clock_.mutex_) = nullptr;
 };
 
 VirtualClock::VirtualClock(TDateTime local_start) : local_start_(local_start) {}
@@ -43,12 +43,12 @@ VirtualClock::VirtualClock(TDateTime local_start) : local_start_(local_start) {}
 VirtualClock::~VirtualClock() { wait_for_threads(kNoDeadline); }
 
 Millis VirtualClock::now() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return now_;
 }
 
 TDateTime VirtualClock::local_time() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return TDateTime{local_start_.value + static_cast<double>(now_.count()) / 86400000.0};
 }
 
@@ -58,7 +58,7 @@ std::unique_ptr<WakeSignal> VirtualClock::make_signal() {
 
 void VirtualClock::start_thread(std::function<void()> body) {
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     ++running_;
     ++live_threads_;
   }
@@ -67,7 +67,7 @@ void VirtualClock::start_thread(std::function<void()> body) {
       body();
     } catch (...) {
     }
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     --running_;
     --live_threads_;
     advance_if_idle();
@@ -76,14 +76,14 @@ void VirtualClock::start_thread(std::function<void()> body) {
 }
 
 bool VirtualClock::wait_for_threads(Millis timeout) {
-  std::unique_lock lock(mutex_);
+  MutexLock lock(mutex_);
   const Millis until = timeout >= kNoDeadline - now_ ? kNoDeadline : now_ + timeout;
   // The caller stops running while it waits, so that the threads' time moves on.
   Waiter waiter{until};
   waiters_.push_back(&waiter);
   --running_;
   advance_if_idle();
-  changed_.wait(lock, [&] { return live_threads_ == 0 || waiter.released; });
+  while (live_threads_ != 0 && !waiter.released) changed_.wait(lock);
   if (!waiter.released) {
     waiter.released = true;
     ++running_;
@@ -93,22 +93,22 @@ bool VirtualClock::wait_for_threads(Millis timeout) {
 }
 
 void VirtualClock::quiesce() {
-  std::unique_lock lock(mutex_);
+  MutexLock lock(mutex_);
   holding_time_ = true;
   --running_;
   changed_.notify_all();
-  changed_.wait(lock, [&] { return running_ == 0; });
+  while (running_ != 0) changed_.wait(lock);
   ++running_;
   holding_time_ = false;
 }
 
 void VirtualClock::hold_time() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   ++running_;
 }
 
 void VirtualClock::release_time() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   --running_;
   advance_if_idle();
 }

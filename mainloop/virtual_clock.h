@@ -5,9 +5,9 @@
 // threads it starts.
 #include <condition_variable>
 #include <list>
-#include <mutex>
 
 #include "mainloop/clock.h"
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
@@ -33,18 +33,19 @@ class VirtualClock final : public Clock {
     bool released = false;
   };
 
-  // Called with the lock held by a thread that stops running.
-  void advance_if_idle();
-  void release(Waiter& waiter);
+  // Called by a thread that stops running.
+  void advance_if_idle() REQUIRES(mutex_);
+  void release(Waiter& waiter) REQUIRES(mutex_);
 
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  Millis now_{0};
-  TDateTime local_start_;
-  int running_ = 1;  // threads that run, and holds
-  int live_threads_ = 0;
-  bool holding_time_ = false;
-  std::list<Waiter*> waiters_;
+  // Also guards each waiter's `released`.
+  Mutex mutex_;
+  std::condition_variable_any changed_;
+  Millis now_ GUARDED_BY(mutex_) = Millis{0};
+  const TDateTime local_start_;
+  int running_ GUARDED_BY(mutex_) = 1;  // threads that run, and holds
+  int live_threads_ GUARDED_BY(mutex_) = 0;
+  bool holding_time_ GUARDED_BY(mutex_) = false;
+  std::list<Waiter*> waiters_ GUARDED_BY(mutex_);
 };
 
 }  // namespace wardenix

@@ -41,6 +41,7 @@ UString TfrmPrincipal::executable_directory() const {
 }
 
 void TfrmPrincipal::FormCreate() {
+  assert_on_main_thread("TfrmPrincipal::FormCreate");
   const UString path = executable_directory() + u"varudedizerazidad.exe";
   const auto date = services_.host.file_date(path);
   // The not-found marker of the date lookup cannot be turned into a date.
@@ -59,6 +60,7 @@ UString TfrmPrincipal::VersaoExecutavel() {
 }
 
 void TfrmPrincipal::FormShow() {
+  assert_on_main_thread("TfrmPrincipal::FormShow");
   tmIniciar.set_enabled(true);
   const IniFile ini(executable_directory() + u"rez.ini");
   edServidor.SetText(ini.ReadString(u"REZ", u"IPDS", u"localhost"));
@@ -69,6 +71,7 @@ void TfrmPrincipal::FormShow() {
 }
 
 void TfrmPrincipal::FormClose(CloseAction& action) {
+  assert_on_main_thread("TfrmPrincipal::FormClose");
   if (Tag != kQuitRequested) {
     action = CloseAction::None;
     services_.application.Minimize();
@@ -78,6 +81,7 @@ void TfrmPrincipal::FormClose(CloseAction& action) {
 }
 
 void TfrmPrincipal::Close() {
+  assert_on_main_thread("TfrmPrincipal::Close");
   CloseAction action = CloseAction::Hide;
   FormClose(action);
   if (action == CloseAction::Hide) {
@@ -94,6 +98,7 @@ void TfrmPrincipal::Close() {
 void TfrmPrincipal::btnFecharClick() { Close(); }
 
 void TfrmPrincipal::btnFinalizarClick() {
+  assert_on_main_thread("TfrmPrincipal::btnFinalizarClick");
   Tag = kQuitRequested;
   Close();
 }
@@ -105,6 +110,7 @@ void TfrmPrincipal::RequestQuit() {
 }
 
 void TfrmPrincipal::Propriedades1Click() {
+  assert_on_main_thread("TfrmPrincipal::Propriedades1Click");
   if (state_ == WindowState::Ended) return;
   services_.application.Restore();
   const bool first_showing = state_ == WindowState::Hidden;
@@ -114,10 +120,12 @@ void TfrmPrincipal::Propriedades1Click() {
 }
 
 void TfrmPrincipal::user_clicks_btnInicio() {
+  assert_on_main_thread("TfrmPrincipal::user_clicks_btnInicio");
   if (btnInicio.enabled) btnInicioClick();
 }
 
 void TfrmPrincipal::Log(UStringView message) {
+  assert_on_main_thread("TfrmPrincipal::Log");
   const TDateTime now = services_.loop.clock().local_time();
   mmLog.Add(format_date_time(u"hh:mm:ss", now, formats_) + UString(message));
 }

@@ -25,6 +25,10 @@ class SystemOps;
 enum class WindowState { Hidden, Shown, Background, Ended };
 enum class CloseAction { None, Hide };
 
+// Every member runs on the main thread, the one that runs the event loop
+// (debug builds check the window events, handlers and the log), except where
+// a member says otherwise. Watchdog threads reach the window only through
+// WatchdogActions.
 class TfrmPrincipal {
  public:
   // The value of the quit flag (the window's tag) that lets the window close.
@@ -120,6 +124,8 @@ class TfrmPrincipal {
  private:
   void Close();
   void changed();
+  // Debug builds: ends the program unless called on the main thread.
+  void assert_on_main_thread(const char* what) const { services_.loop.assert_on_loop_thread(what); }
   UString executable_directory() const;
   void start_watchdog(WatchdogThread::Kind kind);
   void start_responsiveness_watchdog();

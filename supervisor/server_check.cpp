@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 // 1. The timer --------------------------------------------------------------
 
 void TfrmPrincipal::tmServidorTimer() {
+  assert_on_main_thread("TfrmPrincipal::tmServidorTimer");
   try {
     // Quitting ends the sleep, and the check with it.
     if (!gate_->sleep_for(2000ms)) return;
@@ -52,11 +53,13 @@ UString TfrmPrincipal::server_address() const {
 // 2. The connection's handlers: where to connect, and the probe ---------------
 
 void TfrmPrincipal::CnxServerBeforeConnect() {
+  assert_on_main_thread("TfrmPrincipal::CnxServerBeforeConnect");
   set_server_address(CnxServer, edServidor.Text(), edPorta.Text());
 }
 
 // The watchdogs judge the server by whether the dataset is open.
 void TfrmPrincipal::CnxServerAfterConnect() {
+  assert_on_main_thread("TfrmPrincipal::CnxServerAfterConnect");
   probe_started_ = true;
   diagnostics_.Write(u"check: connected to " + server_address());
   cdsGet_Data.Close();
@@ -195,6 +198,7 @@ void run_Thread_Comando(WatchdogGate& gate, const WatchdogActions& a) {
 }  // namespace
 
 void TfrmPrincipal::start_watchdog(WatchdogThread::Kind kind) {
+  assert_on_main_thread("TfrmPrincipal::start_watchdog");
   // Stored in its reference field before it starts, as a thread created
   // suspended would be.
   auto thread = std::make_shared<const WatchdogThread>(WatchdogThread{kind, ++watchdog_serial_});

@@ -5,11 +5,13 @@
 namespace wardenix {
 
 void TfrmPrincipal::tmIniciarTimer() {
+  assert_on_main_thread("TfrmPrincipal::tmIniciarTimer");
   // A programmatic click: it runs even while the button is disabled.
   btnInicioClick();
 }
 
 void TfrmPrincipal::btnInicioClick() {
+  assert_on_main_thread("TfrmPrincipal::btnInicioClick");
   tmIniciar.set_enabled(false);
   btnInicio.enabled = false;
   mmLog.Clear();
@@ -20,6 +22,7 @@ void TfrmPrincipal::btnInicioClick() {
 }
 
 void TfrmPrincipal::tmFirebirdTimer() {
+  assert_on_main_thread("TfrmPrincipal::tmFirebirdTimer");
   std::int32_t state = services_.ops.QueryServiceState(u"FirebirdServerDefaultInstance", u"");
   if (state == 4) {
     Log(u": Firebird Default OK");

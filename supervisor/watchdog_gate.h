@@ -5,10 +5,10 @@
 // watchdog never touches anything that is gone.
 #include <functional>
 #include <memory>
-#include <shared_mutex>
 
 #include "mainloop/clock.h"
 #include "mainloop/stop_flag.h"
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
@@ -21,17 +21,18 @@ class WatchdogGate {
   bool sleep_for(Millis duration) { return stop_.sleep_for(duration); }
   // Runs `step` unless the program quits; false when it did not run. Quitting
   // waits for a step that is running, so none runs afterwards.
-  bool act(const std::function<void()>& step);
+  bool act(const std::function<void()>& step) EXCLUDES(acting_);
   // Lets no further step start and ends every sleep, without waiting.
   void close();
   // Closes the gate and waits for the steps under way.
-  void quit();
+  void quit() EXCLUDES(acting_);
   bool quitting() const { return stop_.stop_requested(); }
 
  private:
   Clock& clock_;
   StopFlag stop_;
-  std::shared_mutex acting_;
+  // Held shared by each step under way, exclusively by `quit`.
+  SharedMutex acting_;
 };
 
 // The newest watchdog of a kind, as the window's reference fields hold it.

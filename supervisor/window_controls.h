@@ -1,8 +1,8 @@
 #pragma once
 // The plain controls of the main window, as state that the front ends show.
-#include <mutex>
 #include <vector>
 
+#include "runtime/mutex.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {
@@ -14,19 +14,19 @@ class TextField {
   explicit TextField(UString text = {}, bool visible = true)
       : text_(std::move(text)), visible_(visible) {}
 
-  UString Text() const {
-    std::lock_guard lock(mutex_);
+  UString Text() const EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
     return text_;
   }
-  void SetText(UString text) {
-    std::lock_guard lock(mutex_);
+  void SetText(UString text) EXCLUDES(mutex_) {
+    MutexLock lock(mutex_);
     text_ = std::move(text);
   }
   bool Visible() const { return visible_; }
 
  private:
-  mutable std::mutex mutex_;
-  UString text_;
+  mutable Mutex mutex_;
+  UString text_ GUARDED_BY(mutex_);
   bool visible_;
 };
 
