@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <climits>
 
-#include "trialserver/socket.h"
+#include "trialserver/socket_calls.h"
 
-namespace wardenix::trial {
+namespace wardenix::trial::socket_calls {
 namespace {
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
@@ -25,75 +25,62 @@ sockaddr_in address(std::uint32_t host, std::uint16_t port) {
 
 }  // namespace
 
-Connection::~Connection() { ::close(fd_of(handle_)); }
-
-std::ptrdiff_t Connection::receive(std::span<std::byte> buffer) {
-  while (true) {
-    const ssize_t n = ::recv(fd_of(handle_), buffer.data(), buffer.size(), 0);
-    if (n >= 0 || errno != EINTR) return n < 0 ? -1 : n;
-  }
-}
-
-bool Connection::send_all(std::span<const std::byte> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::send(fd_of(handle_), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-void Connection::shut_down() { ::shutdown(fd_of(handle_), SHUT_RDWR); }
-
-bool Connection::wait_readable(Millis timeout) {
-  pollfd waiting{fd_of(handle_), POLLIN, 0};
-  const auto ms = timeout.count() > INT_MAX ? INT_MAX : static_cast<int>(timeout.count());
-  return ::poll(&waiting, 1, ms) > 0;
-}
-
-Listener::~Listener() {
-  if (handle_ >= 0) ::close(fd_of(handle_));
-}
-
-bool Listener::open(std::uint16_t port, Reach reach, int backlog) {
+std::intptr_t open_tcp() {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  handle_ = fd;
+  return fd < 0 ? kNoSocket : fd;
+}
+
+void close(std::intptr_t handle) { ::close(fd_of(handle)); }
+
+std::uint16_t bind_and_listen(std::intptr_t handle, std::uint16_t port, Reach reach, int backlog) {
+  const int fd = fd_of(handle);
   const int on = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in a = address(reach == Reach::Loopback ? INADDR_LOOPBACK : INADDR_ANY, port);
   socklen_t size = sizeof a;
-  if (backlog == kLongestQueue) backlog = SOMAXCONN;
+  if (backlog == Listener::kLongestQueue) backlog = SOMAXCONN;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) {
-    return false;
+    return 0;
   }
-  port_ = ntohs(a.sin_port);
-  return true;
+  return ntohs(a.sin_port);
 }
 
-std::unique_ptr<Connection> Listener::accept_within(Millis timeout) {
-  pollfd waiting{fd_of(handle_), POLLIN, 0};
-  const auto ms = timeout.count() > INT_MAX ? INT_MAX : static_cast<int>(timeout.count());
-  if (stopped_.load() || ::poll(&waiting, 1, ms) <= 0 || stopped_.load()) return nullptr;
-  const int fd = ::accept4(fd_of(handle_), nullptr, nullptr, SOCK_CLOEXEC);
-  if (fd < 0) return nullptr;
-  // A reply can leave in several writes (a more_blob chunk and its tail):
-  // with Nagle's algorithm the last would wait for the client's delayed
-  // acknowledgement.
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return std::make_unique<Connection>(fd);
+std::intptr_t accept(std::intptr_t listener) {
+  const int fd = ::accept4(fd_of(listener), nullptr, nullptr, SOCK_CLOEXEC);
+  return fd < 0 ? kNoSocket : fd;
 }
 
-std::unique_ptr<Connection> connect_loopback(std::uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return nullptr;
-  auto connection = std::make_unique<Connection>(fd);
+bool connect_loopback(std::intptr_t handle, std::uint16_t port) {
   const sockaddr_in a = address(INADDR_LOOPBACK, port);
-  if (::connect(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0) return nullptr;
-  return connection;
+  return ::connect(fd_of(handle), reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
 }
 
-}  // namespace wardenix::trial
+void send_without_delay(std::intptr_t handle) {
+  const int on = 1;
+  ::setsockopt(fd_of(handle), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+std::ptrdiff_t receive(std::intptr_t handle, std::span<std::byte> buffer) {
+  while (true) {
+    const ssize_t n = ::recv(fd_of(handle), buffer.data(), buffer.size(), 0);
+    if (n >= 0 || errno != EINTR) return n < 0 ? -1 : n;
+  }
+}
+
+std::ptrdiff_t send(std::intptr_t handle, std::span<const std::byte> bytes) {
+  while (true) {
+    const ssize_t n = ::send(fd_of(handle), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n >= 0 || errno != EINTR) return n < 0 ? -1 : n;
+  }
+}
+
+bool wait_readable(std::intptr_t handle, Millis timeout) {
+  pollfd waiting{fd_of(handle), POLLIN, 0};
+  const auto ms = timeout.count() > INT_MAX ? INT_MAX : static_cast<int>(timeout.count());
+  return ::poll(&waiting, 1, ms) > 0;
+}
+
+void shut_down(std::intptr_t handle) { ::shutdown(fd_of(handle), SHUT_RDWR); }
+
+}  // namespace wardenix::trial::socket_calls
