@@ -12,6 +12,7 @@
 #include "runtime/datetime.h"
 #include "runtime/ustring.h"
 #include "sysops/launch.h"
+#include "sysops/termination.h"
 
 namespace wardenix {
 

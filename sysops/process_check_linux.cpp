@@ -1,31 +1,15 @@
 #include <optional>
 
-#include "sysops/image_name.h"
 #include "sysops/process_check.h"
+#include "sysops/process_list.h"
 #include "sysops/process_table_linux.h"
 
 namespace wardenix {
 
-std::uint32_t VerificaProcesso(UStringView Nome) {
-  std::uint32_t result = 0;
+void ForEachProcessImage(const std::function<bool(std::uint32_t pid, UStringView image_name)>& visit) {
   ForEachProcess(true, [&](const ProcessEntry& entry) {
-    if (!entry.image_name.empty() && ImageNameMatches(entry.image_name, Nome)) {
-      result = entry.link.pid;
-    }
-    return result == 0;
+    return entry.image_name.empty() || visit(entry.link.pid, entry.image_name);
   });
-  return result;
-}
-
-std::vector<std::uint32_t> FindProcesses(UStringView Nome) {
-  std::vector<std::uint32_t> found;
-  ForEachProcess(true, [&](const ProcessEntry& entry) {
-    if (!entry.image_name.empty() && ImageNameMatches(entry.image_name, Nome)) {
-      found.push_back(entry.link.pid);
-    }
-    return true;
-  });
-  return found;
 }
 
 bool ProcessRunning(std::uint32_t pid) {

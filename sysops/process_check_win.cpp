@@ -1,8 +1,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include "sysops/image_name.h"
 #include "sysops/process_check.h"
+#include "sysops/process_list.h"
 
 namespace wardenix {
 namespace {
@@ -65,10 +65,9 @@ UString entry_name(const PROCESSENTRY32W& entry) {
   return name;
 }
 
-// Calls `visit` with each process whose image name matches `Nome`, until it
-// returns false.
-template <typename Visit>
-void for_each_match(UStringView Nome, Visit visit) {
+}  // namespace
+
+void ForEachProcessImage(const std::function<bool(std::uint32_t pid, UStringView image_name)>& visit) {
   const ToolHelp& api = tool_help();
   if (!api.create_snapshot) return;
   const Snapshot snapshot(api.create_snapshot(TH32CS_SNAPPROCESS, 0));
@@ -76,28 +75,8 @@ void for_each_match(UStringView Nome, Visit visit) {
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = api.first(snapshot.get(), &entry); more; more = api.next(snapshot.get(), &entry)) {
-    if (ImageNameMatches(entry_name(entry), Nome) && !visit(entry.th32ProcessID)) return;
+    if (!visit(entry.th32ProcessID, entry_name(entry))) return;
   }
-}
-
-}  // namespace
-
-std::uint32_t VerificaProcesso(UStringView Nome) {
-  std::uint32_t result = 0;
-  for_each_match(Nome, [&](DWORD pid) {
-    result = pid;
-    return false;
-  });
-  return result;
-}
-
-std::vector<std::uint32_t> FindProcesses(UStringView Nome) {
-  std::vector<std::uint32_t> found;
-  for_each_match(Nome, [&](DWORD pid) {
-    found.push_back(pid);
-    return true;
-  });
-  return found;
 }
 
 bool ProcessRunning(std::uint32_t pid) {

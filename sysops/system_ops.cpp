@@ -3,6 +3,7 @@
 #include "sysops/launch.h"
 #include "sysops/process_check.h"
 #include "sysops/service_state.h"
+#include "sysops/termination.h"
 
 namespace wardenix {
 namespace {

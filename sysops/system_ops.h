@@ -6,6 +6,7 @@
 
 #include "runtime/ustring.h"
 #include "sysops/launch.h"
+#include "sysops/termination.h"
 
 namespace wardenix {
 

@@ -15,7 +15,7 @@
 
 #include "mainloop/loop_pacer.h"
 #include "msgreceiver/msg_receiver.h"
-#include "msgreceiver/x11_receiver_platform.h"
+#include "msgreceiver/receiver_platform_linux.h"
 #include "supervisor/program.h"
 
 namespace wardenix::qt {

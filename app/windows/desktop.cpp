@@ -1,7 +1,7 @@
 #include "app/windows/desktop.h"
 
 #include "app/windows/win32_text.h"
-#include "msgreceiver/win32_receiver_platform.h"
+#include "msgreceiver/receiver_platform_win.h"
 
 namespace wardenix::win32 {
 

@@ -9,13 +9,14 @@
 
 #include "sysops/launch.h"
 #include "sysops/process_check.h"
+#include "sysops/termination.h"
 #include "tests/trialserver/harness/private_processes.h"
 #include "tests/trialserver/harness/trial_harness.h"
 
 #ifdef _WIN32
 #include <windows.h>
 
-#include "sysops/forced_termination_win.h"
+#include "sysops/termination_win.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>

@@ -29,6 +29,7 @@
 #include "sysops/launch.h"
 #include "sysops/process_check.h"
 #include "sysops/process_table_linux.h"
+#include "sysops/termination.h"
 #include "tests/trialserver/harness/private_processes.h"
 #include "tests/trialserver/harness/trial_harness.h"
 

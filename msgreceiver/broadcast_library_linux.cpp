@@ -1,6 +1,6 @@
 #include <dlfcn.h>
 
-#include "msgreceiver/posix_broadcast_library.h"
+#include "msgreceiver/broadcast_library_linux.h"
 
 namespace wardenix {
 namespace {
@@ -14,14 +14,14 @@ Fn entry_point(void* module, const char* name) {
   return reinterpret_cast<Fn>(dlsym(module, name));
 }
 
-class PosixLibrary final : public BroadcastLibrary {
+class DlopenLibrary final : public BroadcastLibrary {
  public:
-  explicit PosixLibrary(void* module)
+  explicit DlopenLibrary(void* module)
       : module_(module),
         valid_(entry_point<DezozUDEValidFn>(module, "DezozUDEValid")),
         register_(entry_point<RegisterReceiverFn>(module, "RegisterReceiver")),
         unregister_(entry_point<UnregisterReceiverFn>(module, "UnregisterReceiver")) {}
-  ~PosixLibrary() override { dlclose(module_); }
+  ~DlopenLibrary() override { dlclose(module_); }
 
   // A library that lacks an entry point is never called: it counts as not
   // valid, so it is neither registered with nor unregistered from.
@@ -40,14 +40,14 @@ class PosixLibrary final : public BroadcastLibrary {
 
 }  // namespace
 
-std::unique_ptr<BroadcastLibrary> load_posix_broadcast_library(const std::string& executable_directory) {
+std::unique_ptr<BroadcastLibrary> load_broadcast_library(const std::string& executable_directory) {
   std::string beside = executable_directory;
   if (!beside.empty() && beside.back() != '/') beside += '/';
-  beside += kPosixBroadcastLibrary;
+  beside += kBroadcastLibraryFile;
   void* module = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) module = dlopen(kPosixBroadcastLibrary, RTLD_NOW | RTLD_LOCAL);
+  if (!module) module = dlopen(kBroadcastLibraryFile, RTLD_NOW | RTLD_LOCAL);
   if (!module) return nullptr;
-  return std::make_unique<PosixLibrary>(module);
+  return std::make_unique<DlopenLibrary>(module);
 }
 
 }  // namespace wardenix

@@ -9,9 +9,9 @@
 
 namespace wardenix {
 
-inline constexpr char kPosixBroadcastLibrary[] = "libdezozude.so";
+inline constexpr char kBroadcastLibraryFile[] = "libdezozude.so";
 
 // None when the library does not load.
-std::unique_ptr<BroadcastLibrary> load_posix_broadcast_library(const std::string& executable_directory);
+std::unique_ptr<BroadcastLibrary> load_broadcast_library(const std::string& executable_directory);
 
 }  // namespace wardenix

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "msgreceiver/msg_receiver.h"
-#include "msgreceiver/x11_receiver_platform.h"
+#include "msgreceiver/receiver_platform_linux.h"
 
 #ifndef TEST_LIBRARY_DIR
 #error TEST_LIBRARY_DIR names the directory of the test library

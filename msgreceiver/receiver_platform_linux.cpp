@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <map>
 
-#include "msgreceiver/posix_broadcast_library.h"
-#include "msgreceiver/x11_receiver_platform.h"
+#include "msgreceiver/broadcast_library_linux.h"
+#include "msgreceiver/receiver_platform_linux.h"
 
 namespace wardenix {
 namespace {
@@ -45,7 +45,7 @@ class X11Platform final : public X11ReceiverPlatform {
   }
 
   std::unique_ptr<BroadcastLibrary> LoadBroadcastLibrary() override {
-    return load_posix_broadcast_library(library_directory_);
+    return load_broadcast_library(library_directory_);
   }
 
   void ShowErrorBox(UStringView caption, UStringView text) override {

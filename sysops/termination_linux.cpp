@@ -18,14 +18,13 @@
 #include <vector>
 
 #include "sysops/image_name.h"
-#include "sysops/launch.h"
 #include "sysops/process_table_linux.h"
 #include "sysops/process_tree.h"
+#include "sysops/termination.h"
 
 namespace wardenix {
 namespace {
 
-constexpr char16_t kServerImage[] = u"DAZEVAVIZ.EXE";
 // Stopping takes effect within microseconds; the rounds only bound a
 // process that keeps starting others faster than they can be stopped, or one
 // that takes the stop without stopping.
@@ -82,7 +81,7 @@ void terminate_server_trees(TerminationReport& report) {
   const auto self = static_cast<std::uint32_t>(::getpid());
   StoppedTrees trees;
   ForEachProcess(true, [&](const ProcessEntry& entry) {
-    if (entry.link.pid != self && ImageNameMatches(entry.image_name, kServerImage)) {
+    if (entry.link.pid != self && ImageNameMatches(entry.image_name, kServerImageName)) {
       trees.members().insert(entry.link.pid);
     }
     return true;

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "msgreceiver/msg_receiver.h"
-#include "msgreceiver/win32_receiver_platform.h"
+#include "msgreceiver/receiver_platform_win.h"
 
 namespace wardenix::testing {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "sysops/forced_termination_win.h"
-#include "sysops/launch.h"
 #include "sysops/process_check.h"
+#include "sysops/termination.h"
+#include "sysops/termination_win.h"
 
 namespace wardenix {
 
@@ -53,7 +53,7 @@ bool StartSystemTool(const wchar_t* tool, const char* command_line) {
 TerminationReport ForceTerminateServer() {
   TerminationReport report;
   // Only for the report: the tool finds the processes itself.
-  for (std::uint32_t pid : FindProcesses(u"DAZEVAVIZ.EXE")) report.targets.push_back({pid, true, 0});
+  for (std::uint32_t pid : FindProcesses(kServerImageName)) report.targets.push_back({pid, true, 0});
   report.tool_started = StartSystemTool(kTaskEndingTool, kForcedTerminationCommand);
   if (!report.tool_started) {
     report.tool_error = static_cast<int>(::GetLastError());

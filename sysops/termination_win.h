@@ -1,7 +1,8 @@
 #pragma once
-// The forced termination of the server on Windows: the system's task-ending
-// tool, started from the system directory with a hidden window and not
-// waited for.
+// How the forced termination ends the server on Windows: the system's
+// task-ending tool, started from the system directory with a hidden window
+// and not waited for. Windows only: included by termination_win.cpp and the
+// Windows tests.
 #include <string>
 
 namespace wardenix {

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "msgreceiver/win32_receiver_platform.h"
+#include "msgreceiver/receiver_platform_win.h"
 
 namespace wardenix {
 namespace {

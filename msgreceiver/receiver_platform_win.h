@@ -2,6 +2,7 @@
 // The broadcast receiver on Windows: window procedures replaced with
 // SetWindowLongW, RegisterWindowMessageW, and "DEZOZUDE.DLL" loaded with
 // LoadLibraryW and called with the register convention of that library.
+// Windows only: included by its front end and tests.
 #include <functional>
 #include <memory>
 

@@ -1,11 +1,12 @@
 #pragma once
-// The broadcast receiver on X11. The registered message is the atom named by
-// IDString; a message is a 32-bit ClientMessage of that type sent to the
-// window: data[0] wParam, data[1] lParam, data[2] a window that wants the
-// result (0 for none), data[3] a tag. The result goes back to that window as
-// a ClientMessage of the same type: data[0] result, data[1] the tag, data[2]
-// the receiving window. DestroyNotify of the window is the destroy message.
-// The toolkit hands every event to `filter` before handling it itself.
+// The broadcast receiver on X11, the Linux desktop. The registered message is
+// the atom named by IDString; a message is a 32-bit ClientMessage of that
+// type sent to the window: data[0] wParam, data[1] lParam, data[2] a window
+// that wants the result (0 for none), data[3] a tag. The result goes back to
+// that window as a ClientMessage of the same type: data[0] result, data[1]
+// the tag, data[2] the receiving window. DestroyNotify of the window is the
+// destroy message. The toolkit hands every event to `filter` before handling
+// it itself. Linux only: included by its front end and tests.
 #include <functional>
 #include <memory>
 #include <string>
