@@ -405,12 +405,19 @@ TEST_F(ProcessOps, ManyLaunchAndKillRoundsLeaveNoZombieAndNoHandle) {
   constexpr int kRounds = 200;
   const std::size_t handles = testing::open_handle_count();
   const std::size_t children = testing::child_process_count();
-  std::function<void()> end_servers = [] { ForceTerminateServer(); };
+  // True when the ending was set off (the tool started, or every kill was
+  // accepted); it is not waited for.
+  std::function<bool()> end_servers = [] {
+    const TerminationReport report = ForceTerminateServer();
+    bool accepted = report.tool_started;
+    for (const TerminationTarget& target : report.targets) accepted = accepted && target.ended;
+    return accepted;
+  };
 #ifdef _WIN32
   if (!taskkill_accepts_tree_option()) {
     std::cout << "[ NOTE     ] this system's taskkill does not accept /t; the rounds end the "
                  "servers with \"" << kWithoutTreeOption << "\"\n";
-    end_servers = [] { StartSystemTool(kTaskEndingTool, kWithoutTreeOption); };
+    end_servers = [] { return StartSystemTool(kTaskEndingTool, kWithoutTreeOption); };
   }
 #endif
   for (int round = 0; round < kRounds; ++round) {
@@ -418,13 +425,16 @@ TEST_F(ProcessOps, ManyLaunchAndKillRoundsLeaveNoZombieAndNoHandle) {
     // is gone (the ending by name would take the next one too): Wine leaves
     // the console of a program ended while starting up behind for good.
     const fs::path port_file = dir() / ("port" + std::to_string(round));
-    ASSERT_TRUE(LaunchProgram(testing::command_line(
+    const LaunchOutcome launched = LaunchProgram(testing::command_line(
         testing::trial_server_path(),
-        with_safety({"--port", "0", "--port-file", testing::quoted(port_file)}))))
-        << "round " << round;
+        with_safety({"--port", "0", "--port-file", testing::quoted(port_file)})));
+    ASSERT_TRUE(launched) << "round " << round;
     ASSERT_NE(testing::read_port_file(port_file, 10s), 0) << "round " << round;
-    end_servers();
-    ASSERT_TRUE(testing::wait_until([] { return !runs(kServer); }, 30s)) << "round " << round;
+    ASSERT_TRUE(end_servers()) << "round " << round;
+    ASSERT_TRUE(testing::wait_until([] { return !runs(kServer); }, 30s))
+        << "round " << round << ": server " << launched.pid << " still runs"
+        << (ProcessRunning(launched.pid) ? "" : " (another server runs)") << "; "
+        << FindProcesses(u"taskkill.exe").size() << " task-ending tools still run";
   }
   // The started programs were never this process's children; the tools that
   // ended them (where there are such) end by themselves.
