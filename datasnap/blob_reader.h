@@ -10,8 +10,8 @@
 #include <optional>
 #include <vector>
 
-#include "datasnap/byte_source.h"
-#include "datasnap/reply_limit.h"
+#include "runtime/byte_source.h"
+#include "runtime/reply_limit.h"
 
 namespace wardenix {
 

@@ -2,7 +2,7 @@
 // The size of the message writer's and reader's buffers.
 #include <cstdint>
 
-#include "datasnap/properties.h"
+#include "dbx/properties.h"
 
 namespace wardenix {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <span>
 
-#include "datasnap/abort_switch.h"
-#include "datasnap/properties.h"
+#include "dbx/properties.h"
+#include "mainloop/abort_switch.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "datasnap/abort_switch.h"
-#include "datasnap/properties.h"
+#include "dbx/properties.h"
+#include "mainloop/abort_switch.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "datasnap/filter_announcement.h"
-#include "datasnap/reply_limit.h"
 #include "runtime/errors.h"
+#include "runtime/reply_limit.h"
 
 namespace wardenix {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "datasnap/channel.h"
-#include "datasnap/dbx_context.h"
-#include "datasnap/reply_limit.h"
+#include "dbx/dbx_context.h"
+#include "runtime/reply_limit.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

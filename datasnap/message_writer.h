@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "datasnap/byte_source.h"
 #include "datasnap/channel.h"
+#include "runtime/byte_source.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "datasnap/blob_reader.h"
-#include "datasnap/byte_source.h"
-#include "datasnap/dbx_context.h"
-#include "datasnap/reply_limit.h"
-#include "datasnap/sql_timestamp.h"
+#include "dbx/dbx_context.h"
+#include "dbx/sql_timestamp.h"
+#include "runtime/byte_source.h"
+#include "runtime/reply_limit.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

@@ -10,7 +10,7 @@
 #include <optional>
 #include <span>
 
-#include "datasnap/abort_switch.h"
+#include "mainloop/abort_switch.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

@@ -1,9 +1,9 @@
 #include "dbx/values.h"
 
-#include "datasnap/variant_stream.h"
 #include "dbx/data_types.h"
 #include "dbx/reader.h"
 #include "runtime/errors.h"
+#include "runtime/variant_stream.h"
 
 namespace wardenix {
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "datasnap/blob_reader.h"
-#include "datasnap/dbx_context.h"
 #include "datasnap/message_reader.h"
 #include "datasnap/message_writer.h"
 #include "datasnap/row_buffer.h"
+#include "dbx/dbx_context.h"
 #include "runtime/ustring.h"
 
 namespace wardenix::trial {

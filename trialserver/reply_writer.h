@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "datasnap/byte_source.h"
 #include "datasnap/message_writer.h"
+#include "runtime/byte_source.h"
 #include "runtime/ustring.h"
 
 namespace wardenix::trial {

@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
-#include "datasnap/byte_source.h"
 #include "datasnap/row_buffer.h"
+#include "runtime/byte_source.h"
 #include "runtime/ustring.h"
 #include "trialserver/reply_writer.h"
 

@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include "datasnap/communication_layer.h"
 #include "datasnap/driver_channel.h"
 #include "datasnap/filter_channel.h"
 #include "datasnap/message_reader.h"
@@ -14,6 +15,7 @@
 #include "datasnap/socket_channel.h"
 #include "datasnap/socket_error.h"
 #include "datasnap/tcp_socket.h"
+#include "runtime/errors.h"
 #include "tests/datasnap/loopback_server.h"
 #include "tests/datasnap/memory_channel.h"
 #include "trialserver/socket.h"
@@ -442,6 +444,21 @@ TEST(ChannelAbort, EndsABlockedConnectAtOnce) {
   abort->Trip();
   ASSERT_EQ(blocked.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_TRUE(blocked.get().ends_with("on API 'connect'"));
+}
+
+TEST(CommunicationLayers, TcpIpIsRegisteredAndTheListCanChange) {
+  const auto ids = TDBXCommunicationLayerFactory::RegisteredLayerList();
+  ASSERT_FALSE(ids.empty());
+  EXPECT_EQ(ids[0], u"tcp/ip");
+  EXPECT_NE(TDBXCommunicationLayerFactory::CommunicationLayer(u"TCP/IP"), nullptr);
+  EXPECT_EQ(TDBXCommunicationLayerFactory::CommunicationLayer(u"http"), nullptr);
+
+  TDBXCommunicationLayerFactory::RegisterLayer(u"failing", []() -> std::unique_ptr<TDBXCommunicationLayer> {
+    throw TDBXError(0, u"cannot");
+  });
+  EXPECT_EQ(TDBXCommunicationLayerFactory::CommunicationLayer(u"failing"), nullptr);
+  TDBXCommunicationLayerFactory::UnregisterLayer(u"failing");
+  EXPECT_EQ(TDBXCommunicationLayerFactory::RegisteredLayerList(), ids);
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "datasnap/dbx_context.h"
 #include "datasnap/filter_channel.h"
 #include "datasnap/message_reader.h"
 #include "datasnap/message_writer.h"
 #include "datasnap/row_buffer.h"
+#include "dbx/dbx_context.h"
 #include "runtime/ustring.h"
 #include "trialserver/reply_writer.h"
 

@@ -1,4 +1,4 @@
-#include "datasnap/dbx_context.h"
+#include "dbx/dbx_context.h"
 
 namespace wardenix {
 

@@ -1,4 +1,4 @@
-#include "datasnap/byte_source.h"
+#include "runtime/byte_source.h"
 
 #include <algorithm>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "datasnap/connection_phase.h"
+#include "dbx/connection_phase.h"
 #include "runtime/errors.h"
 #include "runtime/ustring.h"
 

@@ -1,4 +1,4 @@
-#include "datasnap/reply_limit.h"
+#include "runtime/reply_limit.h"
 
 #include "runtime/errors.h"
 

@@ -1,4 +1,4 @@
-#include "datasnap/variant_stream.h"
+#include "runtime/variant_stream.h"
 
 #include <gtest/gtest.h>
 

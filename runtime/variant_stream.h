@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "datasnap/byte_source.h"
-#include "datasnap/reply_limit.h"
+#include "runtime/byte_source.h"
+#include "runtime/reply_limit.h"
 #include "runtime/variant.h"
 
 namespace wardenix {

@@ -1,4 +1,4 @@
-#include "datasnap/abort_switch.h"
+#include "mainloop/abort_switch.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "datasnap/properties.h"
+#include "dbx/properties.h"
 
 #include "runtime/errors.h"
 
