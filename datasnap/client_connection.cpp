@@ -2,10 +2,10 @@
 
 #include "datasnap/buffer_size.h"
 #include "datasnap/client_command.h"
-#include "datasnap/driver_channel.h"
 #include "dbx/command.h"
 #include "dbx/data_types.h"
 #include "runtime/errors.h"
+#include "wire/driver_channel.h"
 
 namespace wardenix {
 namespace {

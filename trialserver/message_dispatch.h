@@ -11,9 +11,6 @@
 #include <optional>
 #include <vector>
 
-#include "datasnap/channel.h"
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
 #include "dbx/dbx_context.h"
 #include "mainloop/clock.h"
 #include "runtime/byte_source.h"
@@ -23,6 +20,9 @@
 #include "trialserver/reply_writer.h"
 #include "trialserver/server_methods.h"
 #include "trialserver/table_methods.h"
+#include "wire/channel.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
 
 namespace wardenix::trial {
 
