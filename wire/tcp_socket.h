@@ -4,7 +4,7 @@
 // which never closes the handle: only the owning thread closes it, so a
 // handle is never released, and possibly reused, under a call that is still
 // using it.
-// The platform code is in tcp_posix.cpp and tcp_win.cpp.
+// The system calls are in tcp_linux.cpp and tcp_win.cpp (tcp_system.h).
 #include <cstdint>
 #include <memory>
 #include <optional>

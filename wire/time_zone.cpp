@@ -12,6 +12,12 @@ std::int64_t DaysFromCivil(std::int64_t year, unsigned month, unsigned day) {
   return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
+std::int64_t UnixSecondsFromCivil(const DateTimeParts& p) {
+  return DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) *
+             86400 +
+         p.hour * 3600 + p.minute * 60 + p.second;
+}
+
 DateTimeParts CivilFromUnixSeconds(std::int64_t unix_seconds) {
   std::int64_t days = unix_seconds / 86400;
   std::int64_t rest = unix_seconds % 86400;
@@ -37,6 +43,15 @@ DateTimeParts CivilFromUnixSeconds(std::int64_t unix_seconds) {
   parts.second = static_cast<int>(rest % 60);
   parts.millisecond = 0;
   return parts;
+}
+
+std::int64_t LocalToUnixSeconds(const DateTimeParts& local) {
+  return SystemLocalToUnixSeconds(local).value_or(UnixSecondsFromCivil(local));
+}
+
+DateTimeParts UnixSecondsToLocal(std::int64_t unix_seconds) {
+  if (const auto local = SystemUnixSecondsToLocal(unix_seconds)) return *local;
+  return CivilFromUnixSeconds(unix_seconds);
 }
 
 }  // namespace wardenix

@@ -7,6 +7,8 @@
 namespace wardenix {
 namespace {
 
+bool in_system_range(const DateTimeParts& p) { return p.year >= 1601 && p.year <= 30827; }
+
 SYSTEMTIME to_system_time(const DateTimeParts& p) {
   SYSTEMTIME st{};
   st.wYear = static_cast<WORD>(p.year);
@@ -22,28 +24,22 @@ DateTimeParts from_system_time(const SYSTEMTIME& st) {
   return DateTimeParts{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, 0};
 }
 
-std::int64_t as_utc(const DateTimeParts& p) {
-  return DaysFromCivil(p.year, static_cast<unsigned>(p.month), static_cast<unsigned>(p.day)) *
-             86400 +
-         p.hour * 3600 + p.minute * 60 + p.second;
-}
-
 }  // namespace
 
-std::int64_t LocalToUnixSeconds(const DateTimeParts& local) {
-  if (local.year < 1601 || local.year > 30827) return as_utc(local);
+std::optional<std::int64_t> SystemLocalToUnixSeconds(const DateTimeParts& local) {
+  if (!in_system_range(local)) return std::nullopt;
   const SYSTEMTIME st = to_system_time(local);
   SYSTEMTIME utc{};
-  if (!TzSpecificLocalTimeToSystemTime(nullptr, &st, &utc)) return as_utc(local);
-  return as_utc(from_system_time(utc));
+  if (!TzSpecificLocalTimeToSystemTime(nullptr, &st, &utc)) return std::nullopt;
+  return UnixSecondsFromCivil(from_system_time(utc));
 }
 
-DateTimeParts UnixSecondsToLocal(std::int64_t unix_seconds) {
+std::optional<DateTimeParts> SystemUnixSecondsToLocal(std::int64_t unix_seconds) {
   const DateTimeParts utc = CivilFromUnixSeconds(unix_seconds);
-  if (utc.year < 1601 || utc.year > 30827) return utc;
+  if (!in_system_range(utc)) return std::nullopt;
   const SYSTEMTIME st = to_system_time(utc);
   SYSTEMTIME local{};
-  if (!SystemTimeToTzSpecificLocalTime(nullptr, &st, &local)) return utc;
+  if (!SystemTimeToTzSpecificLocalTime(nullptr, &st, &local)) return std::nullopt;
   return from_system_time(local);
 }
 
