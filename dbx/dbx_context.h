@@ -20,7 +20,9 @@ class TDBXContext {
   // Tracing is on while a sink is set.
   void SetTraceSink(TraceSink sink) { trace_ = std::move(sink); }
   bool IsTracing() const { return static_cast<bool>(trace_); }
-  void Trace(UStringView text) const;
+  void Trace(UStringView text) const {
+    if (trace_) trace_(text);
+  }
 
   // Diagnostics: the connection and its commands tell the observer, when one
   // is set, of each phase they finish.
@@ -31,7 +33,11 @@ class TDBXContext {
   }
 
   // Calls the error handler, when one is set, then raises the error.
-  [[noreturn]] void Error(std::int32_t code, UString message) const;
+  [[noreturn]] void Error(std::int32_t code, UString message) const {
+    TDBXError error(code, std::move(message));
+    if (on_error_) on_error_(error);
+    throw error;
+  }
 
  private:
   ErrorHandler on_error_;

@@ -16,11 +16,18 @@
 // would let one answer exhaust it.
 #include <cstdint>
 
+#include "runtime/errors.h"
+
 namespace wardenix {
 
 inline constexpr std::uint64_t kReplyLimit = std::uint64_t{32} << 20;
 
 // Raises the refusal when `size` bytes exceed `limit`.
-void CheckReplySize(std::uint64_t size, std::uint64_t limit);
+inline void CheckReplySize(std::uint64_t size, std::uint64_t limit) {
+  if (size <= limit) return;
+  throw TDBXError(2, format_message(u"The server's reply is too large: %s bytes, more than the %s "
+                                    u"bytes this client takes in",
+                                    {to_ustring_unsigned(size), to_ustring_unsigned(limit)}));
+}
 
 }  // namespace wardenix

@@ -6,6 +6,7 @@
 #include "runtime/errors.h"
 #include "runtime/reply_limit.h"
 #include "wire/filter_announcement.h"
+#include "wire/socket_channel.h"
 
 namespace wardenix {
 namespace {
@@ -174,6 +175,12 @@ int TDBXFilterSocketChannel::Read(std::span<std::uint8_t> into) {
   std::memcpy(into.data(), leftover_.data() + leftover_at_, n);
   leftover_at_ += n;
   return static_cast<int>(n);
+}
+
+std::unique_ptr<TDbxChannel> MakeDriverChannel(UStringView driver_name) {
+  auto socket_channel = std::make_unique<TDBXSocketChannel>();
+  if (!equals_ascii_ci(driver_name, u"DataSnap")) return socket_channel;
+  return std::make_unique<TDBXFilterSocketChannel>(std::move(socket_channel));
 }
 
 }  // namespace wardenix

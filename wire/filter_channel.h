@@ -5,6 +5,7 @@
 // length and a JSON announcement of filters frames every later exchange as
 // 0D, length, bytes run through the filters. A Read before any Write is the
 // accepting side: it answers the client's handshake.
+// MakeDriverChannel picks the channel a connection opens for its driver.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -55,5 +56,10 @@ class TDBXFilterSocketChannel final : public TDbxChannel {
   std::vector<std::uint8_t> leftover_;
   std::size_t leftover_at_ = 0;
 };
+
+// The channel a connection opens for its driver: the filter channel around
+// a socket channel for the driver name "DataSnap" (in any case of letters),
+// a bare socket channel for any other driver.
+std::unique_ptr<TDbxChannel> MakeDriverChannel(UStringView driver_name);
 
 }  // namespace wardenix

@@ -1,13 +1,19 @@
 #include "wire/tcp_socket.h"
 
-#include "wire/socket_error.h"
 #include "wire/tcp_system.h"
 
 namespace wardenix {
 namespace {
 
 [[noreturn]] void raise_socket_error(int error, UStringView api) {
-  RaiseSocketError(SocketErrorText(error), error, api);
+  UString message = u"Windows socket error: ";
+  message += SocketErrorText(error);
+  message += u" (";
+  message += to_ustring(error);
+  message += u"), on API '";
+  message += api;
+  message += u"'";
+  throw ESocketError(std::move(message));
 }
 
 }  // namespace

@@ -11,9 +11,18 @@
 #include <span>
 
 #include "mainloop/abort_switch.h"
+#include "runtime/errors.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {
+
+// The error class of the socket layer. Failures of the system's calls read
+// "Windows socket error: <system text> (<number>), on API '<api>'".
+class ESocketError : public Exception {
+ public:
+  using Exception::Exception;
+  const char* ClassName() const noexcept override { return "ESocketError"; }
+};
 
 // Looks `host` up as TcpSocket::Connect does (its first IPv4 address); the
 // lookup's error text when it finds none.

@@ -9,7 +9,6 @@
 #include <ostream>
 #include <thread>
 
-#include "datasnap/buffer_size.h"
 #include "datasnap/client_connection.h"
 #include "datasnap/datasnap_driver.h"
 #include "datasnap/sql_connection.h"

@@ -11,13 +11,11 @@
 #include "tests/wire/memory_channel.h"
 #include "trialserver/socket.h"
 #include "wire/communication_layer.h"
-#include "wire/driver_channel.h"
 #include "wire/filter_channel.h"
 #include "wire/message_reader.h"
 #include "wire/message_writer.h"
 #include "wire/pass_through_filter.h"
 #include "wire/socket_channel.h"
-#include "wire/socket_error.h"
 #include "wire/tcp_socket.h"
 
 namespace wardenix {
