@@ -5,6 +5,7 @@
 // which the caller turns into EOleException.
 #include <cstdint>
 
+#include "runtime/errors.h"
 #include "runtime/ustring.h"
 #include "runtime/variant.h"
 
@@ -27,7 +28,9 @@ struct AppServerStatus {
 };
 
 // Raises EOleException with the error text and the status for a failure.
-void CheckAppServerStatus(const AppServerStatus& status);
+inline void CheckAppServerStatus(const AppServerStatus& status) {
+  if (status.Failed()) throw EOleException(status.ErrorText, status.Status);
+}
 
 // Arguments passed by reference are in-out: the provider may replace them.
 // Results come back in `Result`.

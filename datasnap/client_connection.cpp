@@ -1,11 +1,10 @@
 #include "datasnap/client_connection.h"
 
-#include "datasnap/buffer_size.h"
 #include "datasnap/client_command.h"
-#include "datasnap/driver_channel.h"
 #include "dbx/command.h"
 #include "dbx/data_types.h"
 #include "runtime/errors.h"
+#include "wire/filter_channel.h"
 
 namespace wardenix {
 namespace {
@@ -49,6 +48,16 @@ bool bool_of(TDBXReader& reader, UStringView name) {
 }
 
 }  // namespace
+
+std::int32_t MessageBufferSize(const TDBXProperties& properties) {
+  constexpr std::int32_t kDefaultKB = 32;
+  // Beyond this a size would not fit the 32-bit counts of the stream.
+  constexpr std::int32_t kLargestKB = 1024 * 1024;
+  std::int32_t kb = properties.GetInteger(u"BufferKBSize", kDefaultKB);
+  if (kb <= 0) kb = kDefaultKB;
+  if (kb > kLargestKB) kb = kLargestKB;
+  return kb * 1024;
+}
 
 TDBXClientConnection::TDBXClientConnection(TDBXProperties properties)
     : properties_(std::move(properties)) {}

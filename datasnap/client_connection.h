@@ -67,4 +67,9 @@ class TDBXClientConnection final : public TDBXConnection {
   TDBXProperties vendor_properties_;
 };
 
+// The size of the message writer's and reader's buffers: "BufferKBSize" ×
+// 1024 bytes; 32 KB when the property is missing, empty, zero or negative. A
+// value that is not an integer raises EConvertError.
+std::int32_t MessageBufferSize(const TDBXProperties& properties);
+
 }  // namespace wardenix

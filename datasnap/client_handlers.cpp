@@ -1,9 +1,9 @@
 #include "datasnap/client_handlers.h"
 
 #include "datasnap/client_input_table.h"
-#include "datasnap/message_fragments.h"
 #include "dbx/data_types.h"
 #include "runtime/errors.h"
+#include "wire/message_fragments.h"
 
 namespace wardenix {
 

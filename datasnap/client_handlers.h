@@ -10,13 +10,13 @@
 #include <optional>
 #include <vector>
 
-#include "datasnap/blob_reader.h"
-#include "datasnap/channel.h"
-#include "datasnap/dbx_context.h"
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
-#include "datasnap/reply_limit.h"
+#include "dbx/dbx_context.h"
 #include "dbx/parameter_list.h"
+#include "runtime/reply_limit.h"
+#include "wire/blob_reader.h"
+#include "wire/channel.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
 
 namespace wardenix {
 

@@ -1,8 +1,8 @@
 #include "datasnap/client_input_table.h"
 
-#include "datasnap/message_fragments.h"
 #include "dbx/values.h"
 #include "runtime/errors.h"
+#include "wire/message_fragments.h"
 
 namespace wardenix {
 namespace {

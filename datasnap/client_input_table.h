@@ -11,10 +11,10 @@
 #include <memory>
 #include <vector>
 
-#include "datasnap/message_writer.h"
-#include "datasnap/row_buffer.h"
 #include "datasnap/writable_row_buffer_row.h"
 #include "dbx/reader.h"
+#include "wire/message_writer.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix {
 

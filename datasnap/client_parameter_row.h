@@ -12,9 +12,9 @@
 #include <memory>
 #include <vector>
 
-#include "datasnap/row_buffer.h"
 #include "datasnap/writable_row_buffer_row.h"
 #include "dbx/reader.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix {
 

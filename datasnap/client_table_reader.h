@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "datasnap/client_handlers.h"
-#include "datasnap/row_buffer.h"
 #include "datasnap/row_buffer_row.h"
 #include "dbx/reader.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix {
 

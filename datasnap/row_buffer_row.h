@@ -2,8 +2,8 @@
 // The reading half of a TDBXRow over a row buffer: each value type reads the
 // value at its ordinal with the encoding of its data type. Tables and the
 // parameter row build on it; a row that is only read refuses writes.
-#include "datasnap/row_buffer.h"
 #include "dbx/row.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix {
 

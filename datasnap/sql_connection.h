@@ -10,9 +10,9 @@
 #include <mutex>
 #include <vector>
 
-#include "datasnap/abort_switch.h"
 #include "datasnap/connection_params.h"
 #include "dbx/dbx_connection.h"
+#include "mainloop/abort_switch.h"
 
 namespace wardenix {
 

@@ -6,8 +6,8 @@
 #include <map>
 #include <memory>
 
-#include "datasnap/row_buffer.h"
 #include "datasnap/row_buffer_row.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix {
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "datasnap/dbx_context.h"
+#include "dbx/dbx_context.h"
 #include "dbx/parameter_list.h"
 #include "dbx/reader.h"
 #include "runtime/ustring.h"

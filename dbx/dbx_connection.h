@@ -5,10 +5,10 @@
 #include <map>
 #include <memory>
 
-#include "datasnap/abort_switch.h"
-#include "datasnap/connection_phase.h"
-#include "datasnap/dbx_context.h"
-#include "datasnap/properties.h"
+#include "dbx/connection_phase.h"
+#include "dbx/dbx_context.h"
+#include "dbx/properties.h"
+#include "mainloop/abort_switch.h"
 #include "runtime/mutex.h"
 #include "runtime/ustring.h"
 

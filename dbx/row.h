@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "datasnap/byte_source.h"
-#include "datasnap/sql_timestamp.h"
+#include "dbx/sql_timestamp.h"
+#include "runtime/byte_source.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

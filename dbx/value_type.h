@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "datasnap/dbx_context.h"
+#include "dbx/dbx_context.h"
 #include "runtime/ustring.h"
 
 namespace wardenix {

@@ -1,9 +1,9 @@
 #include "dbx/values.h"
 
-#include "datasnap/variant_stream.h"
 #include "dbx/data_types.h"
 #include "dbx/reader.h"
 #include "runtime/errors.h"
+#include "runtime/variant_stream.h"
 
 namespace wardenix {
 
@@ -460,6 +460,37 @@ UString CurrencyToDecimalText(Currency value) {
     text += digits;
   }
   return text;
+}
+
+// ---- TDBXRow: what a row without these kinds of value does
+
+namespace {
+
+[[noreturn]] void raise_not_implemented() { throw TDBXError(27, u"Feature not implemented"); }
+
+}  // namespace
+
+std::unique_ptr<TDBXValue> TDBXRow::CreateCustomValue(TDBXValueType&) { return nullptr; }
+
+void TDBXRow::SetCallback(const TDBXValueType&, bool) { raise_not_implemented(); }
+
+void TDBXRow::SetJson(const TDBXValueType&, std::string_view) { raise_not_implemented(); }
+
+std::string TDBXRow::GetJson(const TDBXValueType&) { raise_not_implemented(); }
+
+TDBXReader* TDBXRow::GetReader(const TDBXValueType&) { return nullptr; }
+
+// ---- TDBXReader
+
+std::int32_t TDBXReader::GetOrdinal(UStringView name) {
+  for (std::int32_t i = 0; i < ColumnCount(); ++i) {
+    if (equals_ascii_ci(ValueType(i).Name(), name)) return i;
+  }
+  return -1;
+}
+
+void RaiseInvalidOrdinal(std::int32_t ordinal) {
+  throw TDBXError(8, u"Invalid Ordinal:  " + to_ustring(ordinal));
 }
 
 }  // namespace wardenix

@@ -9,11 +9,11 @@
 #include <optional>
 #include <vector>
 
-#include "datasnap/byte_source.h"
-#include "datasnap/sql_timestamp.h"
 #include "dbx/callback.h"
 #include "dbx/row.h"
+#include "dbx/sql_timestamp.h"
 #include "dbx/value_type.h"
+#include "runtime/byte_source.h"
 #include "runtime/currency.h"
 #include "runtime/datetime.h"
 #include "runtime/variant.h"

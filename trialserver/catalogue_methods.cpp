@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "datasnap/variant_stream.h"
 #include "runtime/errors.h"
 #include "runtime/variant.h"
+#include "runtime/variant_stream.h"
 
 namespace wardenix::trial {
 namespace {

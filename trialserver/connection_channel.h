@@ -1,8 +1,8 @@
 #pragma once
 // The channel of the message stream over a connection the trial server
 // accepted; the transport handshake is layered on top of it.
-#include "datasnap/channel.h"
 #include "trialserver/socket.h"
+#include "wire/channel.h"
 
 namespace wardenix::trial {
 

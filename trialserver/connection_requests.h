@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <set>
 
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
 #include "runtime/ustring.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
 
 namespace wardenix::trial {
 

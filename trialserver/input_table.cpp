@@ -1,7 +1,7 @@
 #include "trialserver/input_table.h"
 
-#include "datasnap/message_fragments.h"
 #include "runtime/errors.h"
+#include "wire/message_fragments.h"
 
 namespace wardenix::trial {
 namespace {

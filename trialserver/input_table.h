@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "datasnap/blob_reader.h"
-#include "datasnap/dbx_context.h"
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
-#include "datasnap/row_buffer.h"
+#include "dbx/dbx_context.h"
 #include "runtime/ustring.h"
+#include "wire/blob_reader.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix::trial {
 

@@ -2,9 +2,9 @@
 
 #include <atomic>
 
-#include "datasnap/variant_stream.h"
 #include "runtime/errors.h"
 #include "runtime/variant.h"
+#include "runtime/variant_stream.h"
 #include "trialserver/versao_table.h"
 
 namespace wardenix::trial {

@@ -11,18 +11,18 @@
 #include <optional>
 #include <vector>
 
-#include "datasnap/byte_source.h"
-#include "datasnap/channel.h"
-#include "datasnap/dbx_context.h"
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
+#include "dbx/dbx_context.h"
 #include "mainloop/clock.h"
+#include "runtime/byte_source.h"
 #include "trialserver/connection_requests.h"
 #include "trialserver/input_table.h"
 #include "trialserver/options.h"
 #include "trialserver/reply_writer.h"
 #include "trialserver/server_methods.h"
 #include "trialserver/table_methods.h"
+#include "wire/channel.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
 
 namespace wardenix::trial {
 

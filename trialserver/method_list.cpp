@@ -1,8 +1,8 @@
 #include "trialserver/method_list.h"
 
-#include "datasnap/row_buffer.h"
 #include "trialserver/catalogue_methods.h"
 #include "trialserver/server_methods.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix::trial {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "datasnap/row_buffer.h"
 #include "runtime/ustring.h"
 #include "trialserver/server_methods.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix::trial {
 

@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "datasnap/filter_channel.h"
-#include "datasnap/pass_through_filter.h"
 #include "runtime/errors.h"
 #include "trialserver/connection_channel.h"
 #include "trialserver/message_dispatch.h"
+#include "wire/filter_channel.h"
+#include "wire/pass_through_filter.h"
 
 namespace wardenix::trial {
 namespace {

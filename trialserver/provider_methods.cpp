@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "datasnap/variant_stream.h"
 #include "runtime/variant.h"
+#include "runtime/variant_stream.h"
 #include "trialserver/call_log.h"
 #include "trialserver/method_values.h"
 #include "trialserver/versao_table.h"

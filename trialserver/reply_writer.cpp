@@ -1,6 +1,6 @@
 #include "trialserver/reply_writer.h"
 
-#include "datasnap/message_fragments.h"
+#include "wire/message_fragments.h"
 
 namespace wardenix::trial {
 namespace {

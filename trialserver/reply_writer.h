@@ -5,9 +5,9 @@
 #include <span>
 #include <vector>
 
-#include "datasnap/byte_source.h"
-#include "datasnap/message_writer.h"
+#include "runtime/byte_source.h"
 #include "runtime/ustring.h"
+#include "wire/message_writer.h"
 
 namespace wardenix::trial {
 

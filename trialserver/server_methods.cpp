@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "datasnap/variant_stream.h"
 #include "runtime/variant.h"
+#include "runtime/variant_stream.h"
 #include "trialserver/call_log.h"
 #include "trialserver/catalogue_methods.h"
 #include "trialserver/method_list.h"

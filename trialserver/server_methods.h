@@ -12,10 +12,10 @@
 #include <optional>
 #include <vector>
 
-#include "datasnap/byte_source.h"
-#include "datasnap/row_buffer.h"
+#include "runtime/byte_source.h"
 #include "runtime/ustring.h"
 #include "trialserver/reply_writer.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix::trial {
 

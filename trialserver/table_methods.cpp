@@ -1,7 +1,7 @@
 #include "trialserver/table_methods.h"
 
-#include "datasnap/message_fragments.h"
 #include "trialserver/server_methods.h"
+#include "wire/message_fragments.h"
 
 namespace wardenix::trial {
 namespace {

@@ -13,10 +13,10 @@
 #include <span>
 #include <vector>
 
-#include "datasnap/message_writer.h"
 #include "runtime/ustring.h"
 #include "trialserver/input_table.h"
 #include "trialserver/reply_writer.h"
+#include "wire/message_writer.h"
 
 namespace wardenix::trial {
 

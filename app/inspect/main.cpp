@@ -28,10 +28,10 @@
 #include "app/inspect/packet_report.h"
 #include "app/inspect/probe_command.h"
 #include "app/inspect/service_report.h"
-#include "datasnap/tcp_socket.h"
 #include "dataset/packet_budget.h"
 #include "sysops/host_info.h"
 #include "sysops/service_state.h"
+#include "wire/tcp_socket.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
-#include "datasnap/row_buffer.h"
-#include "tests/datasnap/memory_channel.h"
+#include "tests/wire/memory_channel.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
+#include "wire/row_buffer.h"
 
 namespace {
 

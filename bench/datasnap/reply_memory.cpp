@@ -22,18 +22,18 @@
 #include <string>
 #include <vector>
 
-#include "datasnap/client_connection.h"
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
-#include "datasnap/row_buffer.h"
+#include "bench/heap_counter.h"
 #include "dataset/client_dataset.h"
+#include "datasnap/client_connection.h"
 #include "dbx/data_types.h"
 #include "proxy/uclasse_datasnap.h"
 #include "runtime/errors.h"
 #include "trialserver/connection_channel.h"
 #include "trialserver/socket.h"
 #include "trialserver/versao_table.h"
-#include "bench/heap_counter.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix {
 namespace {

@@ -26,10 +26,9 @@
 #include <vector>
 
 #include "bench/heap_counter.h"
+#include "dataset/client_dataset.h"
 #include "datasnap/datasnap_driver.h"
 #include "datasnap/sql_connection.h"
-#include "datasnap/tcp_socket.h"
-#include "dataset/client_dataset.h"
 #include "mainloop/clock.h"
 #include "proxy/uclasse_datasnap.h"
 #include "runtime/ustring.h"
@@ -37,6 +36,7 @@
 #include "trialserver/server.h"
 #include "trialserver/socket.h"
 #include "trialserver/versao_table.h"
+#include "wire/tcp_socket.h"
 
 namespace wardenix {
 namespace {

@@ -14,7 +14,7 @@
 #include "dbx/dbx_connection.h"
 #include "dbx/values.h"
 #include "runtime/errors.h"
-#include "tests/datasnap/memory_channel.h"
+#include "tests/wire/memory_channel.h"
 
 using namespace wardenix;
 using namespace wardenix::TDBXDataTypes;

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "datasnap/message_reader.h"
-#include "tests/datasnap/memory_channel.h"
+#include "tests/wire/memory_channel.h"
+#include "wire/message_reader.h"
 
 using namespace wardenix;
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "datasnap/row_buffer.h"
 #include "runtime/errors.h"
+#include "wire/row_buffer.h"
 
 using namespace wardenix;
 

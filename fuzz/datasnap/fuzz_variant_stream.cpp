@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "datasnap/variant_stream.h"
 #include "runtime/errors.h"
+#include "runtime/variant_stream.h"
 
 using namespace wardenix;
 

@@ -7,9 +7,9 @@
 #include <functional>
 
 #include "datasnap/client_connection.h"
-#include "datasnap/variant_stream.h"
 #include "dbx/command.h"
 #include "dbx/data_types.h"
+#include "runtime/variant_stream.h"
 #include "tests/datasnap/client_fixture.h"
 #include "tests/datasnap/scripted_server.h"
 

@@ -13,6 +13,7 @@
 #include "datasnap/datasnap_driver.h"
 #include "datasnap/sql_connection.h"
 #include "dbx/command.h"
+#include "runtime/errors.h"
 #include "tests/datasnap/scripted_server.h"
 
 namespace wardenix {
@@ -530,6 +531,19 @@ TEST(ConnectionAbort, AnAbortWhileIdleBreaksTheNextCallButNotTheDisconnect) {
   second.server.Finish();
   EXPECT_NE(second.server.Received().find(R"({"method":"disconnect","params":[7]})"),
             std::string::npos);
+}
+
+TEST(Properties, BufferSizeFromBufferKBSize) {
+  const std::pair<UStringView, std::int32_t> cases[] = {
+      {u"", 32768}, {u"0", 32768}, {u"-3", 32768}, {u"1", 1024}, {u"64", 65536},
+      {u"99999999", 1024 * 1024 * 1024},
+  };
+  for (const auto& [text, bytes] : cases) {
+    TDBXProperties p{{u"BufferKBSize", UString(text)}};
+    EXPECT_EQ(MessageBufferSize(p), bytes) << to_utf8(text);
+  }
+  EXPECT_EQ(MessageBufferSize(TDBXProperties{}), 32768);
+  EXPECT_THROW(MessageBufferSize(TDBXProperties{{u"BufferKBSize", u"big"}}), EConvertError);
 }
 
 }  // namespace

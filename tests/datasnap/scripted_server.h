@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
-#include "datasnap/row_buffer.h"
 #include "runtime/errors.h"
 #include "trialserver/connection_channel.h"
 #include "trialserver/socket.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix::test {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "datasnap/variant_stream.h"
 #include "dbx/command.h"
 #include "dbx/dbx_connection.h"
 #include "dbx/values.h"
+#include "runtime/variant_stream.h"
 
 namespace wardenix::test {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "datasnap/variant_stream.h"
 #include "dataset/client_dataset.h"
 #include "dbx/data_types.h"
 #include "provider/provider_connection.h"
 #include "runtime/errors.h"
+#include "runtime/variant_stream.h"
 #include "tests/dataset/packet_writer.h"
 #include "tests/dbx/fake_driver.h"
 

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "datasnap/client_connection.h"
-#include "datasnap/variant_stream.h"
 #include "dbx/data_types.h"
 #include "proxy/uclasse_datasnap.h"
 #include "runtime/errors.h"
+#include "runtime/variant_stream.h"
 #include "tests/datasnap/scripted_server.h"
 #include "tests/dbx/fake_driver.h"
 

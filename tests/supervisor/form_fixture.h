@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "datasnap/variant_stream.h"
+#include "runtime/variant_stream.h"
 #include "dbx/data_types.h"
 #include "dbx/dbx_connection.h"
 #include "runtime/errors.h"

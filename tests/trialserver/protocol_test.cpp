@@ -7,13 +7,13 @@
 #include <thread>
 
 #include "dataset/data_store.h"
-#include "datasnap/filter_announcement.h"
-#include "datasnap/pass_through_filter.h"
-#include "datasnap/variant_stream.h"
 #include "runtime/errors.h"
+#include "runtime/variant_stream.h"
 #include "tests/trialserver/harness/trial_harness.h"
 #include "tests/trialserver/wire_client.h"
 #include "trialserver/socket.h"
+#include "wire/filter_announcement.h"
+#include "wire/pass_through_filter.h"
 
 namespace wardenix::trial {
 namespace {

@@ -1,8 +1,8 @@
 #include "tests/trialserver/wire_client.h"
 
-#include "datasnap/message_fragments.h"
-#include "datasnap/socket_channel.h"
 #include "runtime/errors.h"
+#include "wire/message_fragments.h"
+#include "wire/socket_channel.h"
 
 namespace wardenix::trial::test {
 namespace {

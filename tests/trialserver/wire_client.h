@@ -10,13 +10,13 @@
 #include <utility>
 #include <vector>
 
-#include "datasnap/dbx_context.h"
-#include "datasnap/filter_channel.h"
-#include "datasnap/message_reader.h"
-#include "datasnap/message_writer.h"
-#include "datasnap/row_buffer.h"
+#include "dbx/dbx_context.h"
 #include "runtime/ustring.h"
 #include "trialserver/reply_writer.h"
+#include "wire/filter_channel.h"
+#include "wire/message_reader.h"
+#include "wire/message_writer.h"
+#include "wire/row_buffer.h"
 
 namespace wardenix::trial::test {
 

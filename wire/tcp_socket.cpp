@@ -1,0 +1,118 @@
+#include "wire/tcp_socket.h"
+
+#include "wire/tcp_system.h"
+
+namespace wardenix {
+namespace {
+
+[[noreturn]] void raise_socket_error(int error, UStringView api) {
+  UString message = u"Windows socket error: ";
+  message += SocketErrorText(error);
+  message += u" (";
+  message += to_ustring(error);
+  message += u"), on API '";
+  message += api;
+  message += u"'";
+  throw ESocketError(std::move(message));
+}
+
+}  // namespace
+
+std::optional<UString> HostLookupError(UStringView host) {
+  if (host.empty()) return UString(u"No address specified");
+  std::uint32_t address = 0;
+  const int error = LookupIpv4(host, address);
+  if (error == 0) return std::nullopt;
+  return LookupErrorText(error);
+}
+
+TcpSocket::TcpSocket() : impl_(std::make_unique<Impl>()) {}
+
+TcpSocket::~TcpSocket() {
+  if (abort_switch_) abort_switch_->Detach();
+}
+
+void TcpSocket::Create() {
+  if (impl_->IsOpen()) throw ESocketError(u"Socket already open");
+  if (!impl_->Open()) throw ESocketError(u"Can't create new socket");
+}
+
+bool TcpSocket::IsActive() const { return impl_->IsOpen(); }
+bool TcpSocket::IsConnected() const { return impl_->connected; }
+
+void TcpSocket::Connect(UStringView host, std::int32_t port) {
+  if (host.empty()) throw ESocketError(u"No address specified");
+  if (!impl_->IsOpen()) Create();
+  if (impl_->aborted.load()) raise_socket_error(kConnectionAborted, u"connect");
+
+  std::uint32_t address = 0;
+  if (LookupIpv4(host, address) != 0) {
+    // An unknown host must not connect anywhere: 0.0.0.0 would reach this
+    // machine on Linux.
+    raise_socket_error(kAddressNotAvailable, u"connect");
+  }
+  if (port <= 0 || port > 65535) raise_socket_error(kAddressNotAvailable, u"connect");
+  if (impl_->aborted.load()) raise_socket_error(kConnectionAborted, u"connect");
+
+  const int error = impl_->Connect(address, static_cast<std::uint16_t>(port));
+  if (error != 0) raise_socket_error(error, u"connect");
+  impl_->connected = true;
+}
+
+int TcpSocket::Receive(std::span<std::uint8_t> into) {
+  Impl& s = *impl_;
+  if (!s.connected || into.empty()) return 0;
+  for (;;) {
+    if (s.aborted.load()) return 0;
+    const SocketTransfer done = s.Receive(into);
+    switch (done.outcome) {
+      case SocketTransfer::Moved:
+        return static_cast<int>(done.bytes);
+      case SocketTransfer::Interrupted:
+        continue;
+      case SocketTransfer::WouldBlock:
+        if (!s.WaitReadable()) return 0;
+        continue;
+      case SocketTransfer::Failed:
+        Close();
+        raise_socket_error(done.error, u"recv");
+    }
+  }
+}
+
+void TcpSocket::Send(std::span<const std::uint8_t> bytes) {
+  Impl& s = *impl_;
+  while (s.connected && !bytes.empty()) {
+    if (s.aborted.load()) return;
+    const SocketTransfer done = s.Send(bytes);
+    switch (done.outcome) {
+      case SocketTransfer::Moved:
+        bytes = bytes.subspan(done.bytes);
+        continue;
+      case SocketTransfer::Interrupted:
+        continue;
+      case SocketTransfer::WouldBlock:
+        if (!s.WaitWritable()) return;
+        continue;
+      case SocketTransfer::Failed:
+        Close();
+        raise_socket_error(done.error, u"send");
+    }
+  }
+}
+
+void TcpSocket::Abort() { impl_->Abort(); }
+bool TcpSocket::Aborted() const { return impl_->aborted.load(); }
+
+void TcpSocket::AttachAbortSwitch(std::shared_ptr<AbortSwitch> abort_switch) {
+  if (abort_switch_) abort_switch_->Detach();
+  abort_switch_ = std::move(abort_switch);
+  if (abort_switch_) abort_switch_->Attach([impl = impl_.get()] { impl->Abort(); });
+}
+
+void TcpSocket::Close() {
+  impl_->CloseSocket();
+  impl_->connected = false;
+}
+
+}  // namespace wardenix
