@@ -43,7 +43,7 @@ void TSQLConnection::connect() {
   // The switch exists before the first step, so that an abort at any moment
   // of the connect, the after-connect handler's calls included, is kept.
   {
-    std::lock_guard lock(abort_mutex_);
+    MutexLock lock(abort_mutex_);
     abort_ = std::make_shared<AbortSwitch>();
     abort_pending_ = false;
   }
@@ -51,7 +51,7 @@ void TSQLConnection::connect() {
   try {
     open_driver_connection();
   } catch (...) {
-    std::lock_guard lock(abort_mutex_);
+    MutexLock lock(abort_mutex_);
     abort_.reset();
     throw;
   }
@@ -79,7 +79,7 @@ void TSQLConnection::open_driver_connection() {
 
   std::shared_ptr<AbortSwitch> abort;
   {
-    std::lock_guard lock(abort_mutex_);
+    MutexLock lock(abort_mutex_);
     abort = abort_;
   }
   set_state(ConnectionState::Connecting);
@@ -123,7 +123,7 @@ void TSQLConnection::disconnect() {
     TSQLConnection& self;
     ~ClosedAtEnd() {
       self.set_state(ConnectionState::Closed);
-      std::lock_guard lock(self.abort_mutex_);
+      MutexLock lock(self.abort_mutex_);
       self.abort_.reset();
     }
   } closed_at_end{*this};
@@ -137,7 +137,7 @@ void TSQLConnection::disconnect() {
 }
 
 void TSQLConnection::AbortBlockedCall() {
-  std::lock_guard lock(abort_mutex_);
+  MutexLock lock(abort_mutex_);
   if (!abort_) return;
   if (operations_ > 0) {
     abort_->Trip();
@@ -173,14 +173,14 @@ void TSQLConnection::notify_clients(bool connected) {
 
 TSQLConnection::Operation::Operation(TSQLConnection& connection, Kind kind)
     : connection_(connection) {
-  std::lock_guard lock(connection_.abort_mutex_);
+  MutexLock lock(connection_.abort_mutex_);
   ++connection_.operations_;
   if (kind == Kind::Disconnect) connection_.abort_pending_ = false;
   if (connection_.abort_pending_ && connection_.abort_) connection_.abort_->Trip();
 }
 
 TSQLConnection::Operation::~Operation() {
-  std::lock_guard lock(connection_.abort_mutex_);
+  MutexLock lock(connection_.abort_mutex_);
   --connection_.operations_;
 }
 

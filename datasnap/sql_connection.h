@@ -7,12 +7,12 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 #include "datasnap/connection_params.h"
 #include "dbx/dbx_connection.h"
 #include "mainloop/abort_switch.h"
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
@@ -51,7 +51,7 @@ class TSQLConnection {
   // disconnect, so that it fails at once; the connection then stays broken
   // until it is closed. An abort that comes while no operation is under way
   // breaks the next one, except the disconnect, which still says goodbye.
-  void AbortBlockedCall();
+  void AbortBlockedCall() EXCLUDES(abort_mutex_);
   // Marks a remote call on the open connection (the state becomes executing)
   // outside a connect, so that AbortBlockedCall can end it.
   class CallScope;
@@ -87,10 +87,10 @@ class TSQLConnection {
   // Guarded, since another thread aborts: the switch of the connection from
   // the start of its connect to the end of its disconnect, how many
   // operations are under way, and an abort that came while none was.
-  std::mutex abort_mutex_;
-  std::shared_ptr<AbortSwitch> abort_;
-  int operations_ = 0;
-  bool abort_pending_ = false;
+  Mutex abort_mutex_;
+  std::shared_ptr<AbortSwitch> abort_ GUARDED_BY(abort_mutex_);
+  int operations_ GUARDED_BY(abort_mutex_) = 0;
+  bool abort_pending_ GUARDED_BY(abort_mutex_) = false;
 };
 
 class TSQLConnection::Operation {

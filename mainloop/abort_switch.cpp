@@ -5,24 +5,24 @@
 namespace wardenix {
 
 void AbortSwitch::Trip() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   tripped_ = true;
   if (waker_) waker_();
 }
 
 bool AbortSwitch::Tripped() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return tripped_;
 }
 
 void AbortSwitch::Attach(std::function<void()> waker) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   waker_ = std::move(waker);
   if (tripped_ && waker_) waker_();
 }
 
 void AbortSwitch::Detach() {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   waker_ = nullptr;
 }
 

@@ -5,24 +5,25 @@
 // time it exists; tripping calls the waker under the switch's lock, and
 // detaching takes the same lock, so a waker never runs on a closed socket.
 #include <functional>
-#include <mutex>
+
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
 class AbortSwitch {
  public:
   // Idempotent; safe from any thread.
-  void Trip();
-  bool Tripped() const;
+  void Trip() EXCLUDES(mutex_);
+  bool Tripped() const EXCLUDES(mutex_);
 
   // Installs the waker; it runs at once when the switch is already tripped.
-  void Attach(std::function<void()> waker);
-  void Detach();
+  void Attach(std::function<void()> waker) EXCLUDES(mutex_);
+  void Detach() EXCLUDES(mutex_);
 
  private:
-  mutable std::mutex mutex_;
-  bool tripped_ = false;
-  std::function<void()> waker_;
+  mutable Mutex mutex_;
+  bool tripped_ GUARDED_BY(mutex_) = false;
+  std::function<void()> waker_ GUARDED_BY(mutex_);
 };
 
 }  // namespace wardenix

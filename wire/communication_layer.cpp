@@ -1,20 +1,21 @@
 #include "wire/communication_layer.h"
 
-#include <mutex>
 #include <optional>
 #include <utility>
 
+#include "runtime/mutex.h"
 #include "wire/tcp_layer.h"
 
 namespace wardenix {
 namespace {
 
 struct Registry {
-  std::mutex mutex;
+  Mutex mutex;
   // Absent after the last layer went away; the next registration creates a
   // fresh list. The built-in layer is there from the first use on.
-  std::optional<std::vector<std::pair<UString, TDBXCommunicationLayerFactory::Creator>>> layers;
-  bool built_in_registered = false;
+  std::optional<std::vector<std::pair<UString, TDBXCommunicationLayerFactory::Creator>>> layers
+      GUARDED_BY(mutex);
+  bool built_in_registered GUARDED_BY(mutex) = false;
 };
 
 Registry& registry() {
@@ -22,8 +23,7 @@ Registry& registry() {
   return r;
 }
 
-// Call with the registry locked.
-auto& layers_of(Registry& r) {
+auto& layers_of(Registry& r) REQUIRES(r.mutex) {
   if (!r.built_in_registered) {
     r.built_in_registered = true;
     r.layers.emplace();
@@ -37,7 +37,7 @@ auto& layers_of(Registry& r) {
 
 void TDBXCommunicationLayerFactory::RegisterLayer(UStringView id, Creator creator) {
   Registry& r = registry();
-  std::lock_guard lock(r.mutex);
+  MutexLock lock(r.mutex);
   auto& layers = layers_of(r);
   for (auto& entry : layers) {
     if (equals_ascii_ci(entry.first, id)) {
@@ -50,7 +50,7 @@ void TDBXCommunicationLayerFactory::RegisterLayer(UStringView id, Creator creato
 
 void TDBXCommunicationLayerFactory::UnregisterLayer(UStringView id) {
   Registry& r = registry();
-  std::lock_guard lock(r.mutex);
+  MutexLock lock(r.mutex);
   auto& layers = layers_of(r);
   std::erase_if(layers, [&](const auto& entry) { return equals_ascii_ci(entry.first, id); });
   if (layers.empty()) r.layers.reset();
@@ -61,7 +61,7 @@ std::unique_ptr<TDBXCommunicationLayer> TDBXCommunicationLayerFactory::Communica
   Creator creator;
   {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    MutexLock lock(r.mutex);
     for (const auto& entry : layers_of(r)) {
       if (equals_ascii_ci(entry.first, id)) creator = entry.second;
     }
@@ -76,7 +76,7 @@ std::unique_ptr<TDBXCommunicationLayer> TDBXCommunicationLayerFactory::Communica
 
 std::vector<UString> TDBXCommunicationLayerFactory::RegisteredLayerList() {
   Registry& r = registry();
-  std::lock_guard lock(r.mutex);
+  MutexLock lock(r.mutex);
   std::vector<UString> ids;
   for (const auto& entry : layers_of(r)) ids.push_back(entry.first);
   return ids;

@@ -2,9 +2,9 @@
 
 #include <condition_variable>
 #include <list>
-#include <mutex>
 
 #include "runtime/errors.h"
+#include "runtime/mutex.h"
 
 namespace wardenix {
 
@@ -19,12 +19,12 @@ struct TDBXScheduler::State {
 
   Clock& clock;
   std::unique_ptr<WakeSignal> wake;
-  std::mutex mutex;
-  std::condition_variable action_done;
-  std::list<Event> events;  // sorted by due time
-  bool worker_running = false;
-  Owner running_owner = nullptr;
-  UString last_error;
+  Mutex mutex;
+  std::condition_variable_any action_done;
+  std::list<Event> events GUARDED_BY(mutex);  // sorted by due time
+  bool worker_running GUARDED_BY(mutex) = false;
+  Owner running_owner GUARDED_BY(mutex) = nullptr;
+  UString last_error GUARDED_BY(mutex);
 };
 
 namespace {
@@ -32,7 +32,7 @@ namespace {
 using State = TDBXScheduler::State;
 
 void run_worker(const std::shared_ptr<State>& state) {
-  std::unique_lock lock(state->mutex);
+  MutexLock lock(state->mutex);
   for (;;) {
     if (state->events.empty()) {
       state->worker_running = false;
@@ -71,7 +71,7 @@ void run_worker(const std::shared_ptr<State>& state) {
 TDBXScheduler::TDBXScheduler(Clock& clock) : state_(std::make_shared<State>(clock)) {}
 
 TDBXScheduler::~TDBXScheduler() {
-  std::lock_guard lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   state_->events.clear();
   state_->wake->set();
 }
@@ -83,7 +83,7 @@ TDBXScheduler& TDBXScheduler::Instance() {
 }
 
 void TDBXScheduler::AddEvent(Owner owner, Millis delay, std::function<void()> action) {
-  std::lock_guard lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   const Millis now = state_->clock.now();
   const Millis due = delay >= kNoDeadline - now ? kNoDeadline : now + delay;
   auto at = state_->events.begin();
@@ -98,20 +98,20 @@ void TDBXScheduler::AddEvent(Owner owner, Millis delay, std::function<void()> ac
 }
 
 void TDBXScheduler::CancelEvent(Owner owner) {
-  std::unique_lock lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   const auto before = state_->events.size();
   state_->events.remove_if([owner](const State::Event& e) { return e.owner == owner; });
   if (state_->events.size() != before) state_->wake->set();
-  state_->action_done.wait(lock, [&] { return state_->running_owner != owner; });
+  while (state_->running_owner == owner) state_->action_done.wait(lock);
 }
 
 bool TDBXScheduler::WorkerRunning() const {
-  std::lock_guard lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   return state_->worker_running;
 }
 
 UString TDBXScheduler::LastError() const {
-  std::lock_guard lock(state_->mutex);
+  MutexLock lock(state_->mutex);
   return state_->last_error;
 }
 

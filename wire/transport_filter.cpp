@@ -1,13 +1,13 @@
 #include "wire/transport_filter.h"
 
-#include <mutex>
+#include "runtime/mutex.h"
 
 namespace wardenix {
 namespace {
 
 struct Registry {
-  std::mutex mutex;
-  std::vector<std::pair<UString, TTransportFilterFactory::Creator>> filters;
+  Mutex mutex;
+  std::vector<std::pair<UString, TTransportFilterFactory::Creator>> filters GUARDED_BY(mutex);
 };
 
 Registry& registry() {
@@ -19,7 +19,7 @@ Registry& registry() {
 
 void TTransportFilterFactory::RegisterFilter(UStringView id, Creator creator) {
   Registry& r = registry();
-  std::lock_guard lock(r.mutex);
+  MutexLock lock(r.mutex);
   for (auto& entry : r.filters) {
     if (entry.first == id) {
       entry.second = std::move(creator);
@@ -31,7 +31,7 @@ void TTransportFilterFactory::RegisterFilter(UStringView id, Creator creator) {
 
 void TTransportFilterFactory::UnregisterFilter(UStringView id) {
   Registry& r = registry();
-  std::lock_guard lock(r.mutex);
+  MutexLock lock(r.mutex);
   std::erase_if(r.filters, [&](const auto& entry) { return entry.first == id; });
 }
 
@@ -39,7 +39,7 @@ std::unique_ptr<TTransportFilter> TTransportFilterFactory::CreateFilter(UStringV
   Creator creator;
   {
     Registry& r = registry();
-    std::lock_guard lock(r.mutex);
+    MutexLock lock(r.mutex);
     for (const auto& entry : r.filters) {
       if (entry.first == id) creator = entry.second;
     }
@@ -54,7 +54,7 @@ std::unique_ptr<TTransportFilter> TTransportFilterFactory::CreateFilter(UStringV
 
 std::vector<UString> TTransportFilterFactory::RegisteredFilterList() {
   Registry& r = registry();
-  std::lock_guard lock(r.mutex);
+  MutexLock lock(r.mutex);
   std::vector<UString> ids;
   for (const auto& entry : r.filters) ids.push_back(entry.first);
   return ids;
