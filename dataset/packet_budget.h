@@ -3,6 +3,7 @@
 // packet is read into at most as much memory again as its own size, so that a
 // reply never costs more than twice its size while it is loaded; a packet
 // that would need more is refused as one the store has no memory for.
+#include <algorithm>
 #include <cstddef>
 
 namespace wardenix {
@@ -17,10 +18,15 @@ inline constexpr std::size_t kPacketBudgetFloor = std::size_t{1} << 20;
 
 class PacketBudget {
  public:
-  explicit PacketBudget(std::size_t packet_size);
+  explicit PacketBudget(std::size_t packet_size)
+      : left_(std::max(packet_size, kPacketBudgetFloor)) {}
 
   // Takes `bytes` from what is left; false, taking nothing, when less is left.
-  bool take(std::size_t bytes);
+  bool take(std::size_t bytes) {
+    if (bytes > left_) return false;
+    left_ -= bytes;
+    return true;
+  }
   std::size_t left() const { return left_; }
 
  private:

@@ -434,15 +434,7 @@ std::unique_ptr<TDBXValue> CreateValue(TDBXValueType& type) {
 
 TSQLTimeStamp DateTimeToSQLTimeStamp(TDateTime value) {
   const DateTimeParts parts = decode_date_time(value);
-  TSQLTimeStamp stamp;
-  stamp.year = static_cast<std::int16_t>(parts.year);
-  stamp.month = static_cast<std::uint16_t>(parts.month);
-  stamp.day = static_cast<std::uint16_t>(parts.day);
-  stamp.hour = static_cast<std::uint16_t>(parts.hour);
-  stamp.minute = static_cast<std::uint16_t>(parts.minute);
-  stamp.second = static_cast<std::uint16_t>(parts.second);
-  stamp.fractions = static_cast<std::uint32_t>(parts.millisecond);
-  return stamp;
+  return ToSQLTimeStamp(parts, static_cast<std::uint32_t>(parts.millisecond));
 }
 
 UString CurrencyToDecimalText(Currency value) {

@@ -384,16 +384,7 @@ TSQLTimeStamp TDBXRowBuffer::ReadTimestamp(std::int32_t ordinal) {
   if (size >= 1 + inner + 4) nanoseconds = big_endian32(&buffer_[at + 1 + inner]);
 
   const std::int64_t seconds = floor_div(milliseconds, 1000);
-  const DateTimeParts local = UnixSecondsToLocal(seconds);
-  TSQLTimeStamp stamp;
-  stamp.year = static_cast<std::int16_t>(local.year);
-  stamp.month = static_cast<std::uint16_t>(local.month);
-  stamp.day = static_cast<std::uint16_t>(local.day);
-  stamp.hour = static_cast<std::uint16_t>(local.hour);
-  stamp.minute = static_cast<std::uint16_t>(local.minute);
-  stamp.second = static_cast<std::uint16_t>(local.second);
-  stamp.fractions = nanoseconds / 1'000'000u;
-  return stamp;
+  return ToSQLTimeStamp(UnixSecondsToLocal(seconds), nanoseconds / 1'000'000u);
 }
 
 UString TDBXRowBuffer::ReadBcdBinary(std::int32_t ordinal) {
