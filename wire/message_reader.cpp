@@ -399,7 +399,7 @@ void TDBXJSonStreamReader::SkipPrelude() {
   if (total > 9) SkipBytes(total - 9);
 }
 
-JsonKeyword TDBXJSonStreamReader::NextMessageStart() {
+void TDBXJSonStreamReader::OpenObjectAtFirstName() {
   for (;;) {
     const std::uint8_t b = NextByte();
     if (is_blank(b)) continue;
@@ -412,22 +412,15 @@ JsonKeyword TDBXJSonStreamReader::NextMessageStart() {
   }
   const std::uint8_t quote = NextNonBlank();
   if (quote != '"') TokenError(JsonToken::kString, classify(quote));
+}
+
+JsonKeyword TDBXJSonStreamReader::NextMessageStart() {
+  OpenObjectAtFirstName();
   return keyword_of(ReadStringBody());
 }
 
 void TDBXJSonStreamReader::NextResultObjectStart() {
-  for (;;) {
-    const std::uint8_t b = NextByte();
-    if (is_blank(b)) continue;
-    if (b == '{') break;
-    if (b == kPrelude) {
-      SkipPrelude();
-      continue;
-    }
-    TokenError(JsonToken::kObjectStart, classify(b));
-  }
-  const std::uint8_t quote = NextNonBlank();
-  if (quote != '"') TokenError(JsonToken::kString, classify(quote));
+  OpenObjectAtFirstName();
   const UString& name = ReadStringBody();
   switch (keyword_of(name)) {
     case JsonKeyword::kResult: break;

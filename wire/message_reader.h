@@ -127,6 +127,9 @@ class TDBXJSonStreamReader {
   void Skip(std::uint8_t open, std::uint8_t close);
   void SkipBytes(std::uint64_t count);
   void SkipPrelude();
+  // Past the blanks and preludes before an object, its "{" and the quote of
+  // its first name; the name's body is next.
+  void OpenObjectAtFirstName();
 
   UString Dump() const;
   UString Position() const;
