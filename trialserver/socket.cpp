@@ -10,13 +10,21 @@ using socket_calls::kNoSocket;
 // Waits are cut into slices only so that each stays within what every
 // system's wait takes; a stop ends any of them at once.
 constexpr Millis kLongestWait{60000};
+// Not every system ends a receive that already waits when another thread
+// shuts the socket down (under Wine it may wait on for ever): a receive
+// waits in slices this long and looks at the connection's own flag between
+// them.
+constexpr Millis kShutDownSlice{50};
 
 }  // namespace
 
 Connection::~Connection() { socket_calls::close(handle_); }
 
 std::ptrdiff_t Connection::receive(std::span<std::byte> buffer) {
-  return socket_calls::receive(handle_, buffer);
+  while (!socket_calls::wait_readable(handle_, kShutDownSlice)) {
+    if (shut_.load()) return 0;
+  }
+  return shut_.load() ? 0 : socket_calls::receive(handle_, buffer);
 }
 
 bool Connection::send_all(std::span<const std::byte> bytes) {
@@ -30,7 +38,10 @@ bool Connection::send_all(std::span<const std::byte> bytes) {
 
 bool Connection::wait_readable(Millis timeout) { return socket_calls::wait_readable(handle_, timeout); }
 
-void Connection::shut_down() { socket_calls::shut_down(handle_); }
+void Connection::shut_down() {
+  shut_.store(true);
+  socket_calls::shut_down(handle_);
+}
 
 Listener::~Listener() {
   if (handle_ != kNoSocket) socket_calls::close(handle_);

@@ -26,12 +26,13 @@ class Connection {
   // True when bytes or the peer's close arrived within `timeout`.
   bool wait_readable(Millis timeout);
   // Ends the connection both ways, from any thread: a receive that waits
-  // returns at once, as later ones do, and sends fail. The handle stays
+  // returns 0 at once, as later ones do, and sends fail. The handle stays
   // until the owner destroys the connection.
   void shut_down();
 
  private:
   std::intptr_t handle_;
+  std::atomic<bool> shut_{false};
 };
 
 // Which addresses a listener takes connections on.
