@@ -68,6 +68,14 @@ UString describe_launch(UStringView command_line, const LaunchOutcome& outcome) 
   return text + u" started, pid " + to_ustring_unsigned(outcome.pid);
 }
 
+DiagnosticSeverity termination_severity(const TerminationReport& report) {
+  if (!report.tool_started) return DiagnosticSeverity::Error;
+  for (const TerminationTarget& target : report.targets) {
+    if (!target.ended) return DiagnosticSeverity::Error;
+  }
+  return DiagnosticSeverity::Warning;
+}
+
 DiagnosticStream::DiagnosticStream(EventLoop& loop, SystemOps& ops, FormatSettings formats,
                                    DiagnosticSink sink)
     : loop_(loop),
@@ -76,16 +84,17 @@ DiagnosticStream::DiagnosticStream(EventLoop& loop, SystemOps& ops, FormatSettin
       sink_(std::move(sink)),
       follow_up_timer_(loop, kFollowUpTick, false, [this] { check_follow_ups(); }) {}
 
-void DiagnosticStream::Write(UStringView text) {
+void DiagnosticStream::Write(DiagnosticSeverity severity, UStringView text) {
   if (!sink_) return;
   const TDateTime now = loop_.clock().local_time();
-  sink_(format_date_time(u"yyyy-mm-dd hh:nn:ss", now, formats_) + u" " + UString(text));
+  sink_(severity, format_date_time(u"yyyy-mm-dd hh:nn:ss", now, formats_) + u" " + UString(text));
 }
 
 LaunchOutcome DiagnosticStream::Launch(UStringView command_line) {
   LaunchOutcome outcome = ops_.LaunchProgram(command_line);
   if (enabled()) {
-    Write(describe_launch(command_line, outcome));
+    Write(outcome ? DiagnosticSeverity::Information : DiagnosticSeverity::Error,
+          describe_launch(command_line, outcome));
     if (outcome) follow_up({outcome.pid}, true);
   }
   return outcome;
@@ -94,7 +103,7 @@ LaunchOutcome DiagnosticStream::Launch(UStringView command_line) {
 TerminationReport DiagnosticStream::Terminate(UStringView image_name) {
   TerminationReport report = ops_.ForceTerminateServer();
   if (enabled()) {
-    Write(describe_termination(image_name, report));
+    Write(termination_severity(report), describe_termination(image_name, report));
     std::vector<std::uint32_t> pids;
     for (const TerminationTarget& target : report.targets) {
       if (target.ended) pids.push_back(target.pid);
@@ -121,9 +130,12 @@ void DiagnosticStream::check_follow_ups() {
     if (f.due > now) {
       waiting.push_back(f);
     } else if (f.launched && !ops_.ProcessRunning(f.pid)) {
-      Write(u"launch: the server started as pid " + to_ustring_unsigned(f.pid) + u" ended within 5 s of its start");
+      Write(DiagnosticSeverity::Error, u"launch: the server started as pid " +
+                                           to_ustring_unsigned(f.pid) +
+                                           u" ended within 5 s of its start");
     } else if (!f.launched && ops_.ProcessRunning(f.pid)) {
-      Write(u"kill: pid " + to_ustring_unsigned(f.pid) + u" still runs 5 s after the kill");
+      Write(DiagnosticSeverity::Error,
+            u"kill: pid " + to_ustring_unsigned(f.pid) + u" still runs 5 s after the kill");
     }
   }
   follow_ups_.swap(waiting);

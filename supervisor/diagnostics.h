@@ -19,14 +19,24 @@ namespace wardenix {
 class SystemOps;
 class TClientDataSet;
 
+// What a line reports, as the place that writes it knows it: a step that
+// went as it should, one that the watchdog acts against (a server it cannot
+// reach or that fails its probe, a kill and the decision to kill or start),
+// or one whose failure leaves the server down (a launch that failed, a
+// server that ended at once, a kill that did not end it). Sinks that can
+// show it do so (the Windows Event Log's event types); the text is the same.
+enum class DiagnosticSeverity { Information, Warning, Error };
+
 // Takes each finished line; called from any thread, one line at a time.
-using DiagnosticSink = std::function<void(const UString& line)>;
+using DiagnosticSink = std::function<void(DiagnosticSeverity severity, const UString& line)>;
 
 // The texts of the lines, without their time stamps.
 UString describe_error(const std::exception& error);
 UString describe_dataset(const TClientDataSet& dataset);
 UString describe_termination(UStringView image_name, const TerminationReport& report);
 UString describe_launch(UStringView command_line, const LaunchOutcome& outcome);
+// What a kill's line reports: an error when a process may still run.
+DiagnosticSeverity termination_severity(const TerminationReport& report);
 
 class DiagnosticStream {
  public:
@@ -42,7 +52,7 @@ class DiagnosticStream {
 
   bool enabled() const { return static_cast<bool>(sink_); }
   // Any thread: writes `text` stamped with the clock's local time.
-  void Write(UStringView text);
+  void Write(DiagnosticSeverity severity, UStringView text);
 
   // Any thread: launch and kill through the system operations, with their
   // lines and follow-ups.

@@ -34,13 +34,17 @@ void TfrmPrincipal::tmServidorTimer() {
   probe_started_ = false;
   try {
     CnxServer.SetConnected(true);
-    if (!probe_started_) diagnostics_.Write(u"check: the connection was still open; no probe ran");
+    if (!probe_started_) {
+      diagnostics_.Write(DiagnosticSeverity::Information,
+                         u"check: the connection was still open; no probe ran");
+    }
   } catch (const std::exception& error) {
     // A server that cannot be reached or fails the probe leaves no trace in
     // the activity log; the watchdogs decide.
     if (!probe_started_) {
-      diagnostics_.Write(u"check: cannot connect to " + server_address() + u": " +
-                         describe_error(error));
+      diagnostics_.Write(DiagnosticSeverity::Warning,
+                         u"check: cannot connect to " + server_address() + u": " +
+                             describe_error(error));
     }
   } catch (...) {
   }
@@ -61,14 +65,15 @@ void TfrmPrincipal::CnxServerBeforeConnect() {
 void TfrmPrincipal::CnxServerAfterConnect() {
   assert_on_main_thread("TfrmPrincipal::CnxServerAfterConnect");
   probe_started_ = true;
-  diagnostics_.Write(u"check: connected to " + server_address());
+  diagnostics_.Write(DiagnosticSeverity::Information, u"check: connected to " + server_address());
   cdsGet_Data.Close();
   try {
     // A watchdog's disconnect ends the call at once.
     const Variant result = run_probe_query(CnxServer, kProbeQuery);
     cdsGet_Data.SetData(result);
   } catch (const std::exception& error) {
-    diagnostics_.Write(u"probe: _Consultas failed: " + describe_error(error));
+    diagnostics_.Write(DiagnosticSeverity::Warning,
+                       u"probe: _Consultas failed: " + describe_error(error));
     // A probe that reached the server but got no data is judged by the next
     // probe as well: otherwise a server that hangs or fails in its remote
     // call from its first connection on would never be killed, since only a
@@ -77,7 +82,8 @@ void TfrmPrincipal::CnxServerAfterConnect() {
     throw;
   }
   const bool answered = cdsGet_Data.Active();
-  diagnostics_.Write(answered ? u"probe: _Consultas answered; " + describe_dataset(cdsGet_Data)
+  diagnostics_.Write(DiagnosticSeverity::Information,
+                     answered ? u"probe: _Consultas answered; " + describe_dataset(cdsGet_Data)
                               : UString(u"probe: _Consultas answered null; the rows are fetched "
                                         u"through the provider link in 2 s"));
   if (!gate_->sleep_for(2000ms)) return;  // quitting
@@ -88,11 +94,13 @@ void TfrmPrincipal::CnxServerAfterConnect() {
   try {
     cdsGet_Data.Open();
   } catch (const std::exception& error) {
-    diagnostics_.Write(u"probe: the fetch through the provider link failed: " +
-                       describe_error(error));
+    diagnostics_.Write(DiagnosticSeverity::Warning,
+                       u"probe: the fetch through the provider link failed: " +
+                           describe_error(error));
     throw;
   }
-  diagnostics_.Write(u"probe: fetched through the provider link; " + describe_dataset(cdsGet_Data));
+  diagnostics_.Write(DiagnosticSeverity::Information,
+                     u"probe: fetched through the provider link; " + describe_dataset(cdsGet_Data));
 }
 
 void TfrmPrincipal::start_responsiveness_watchdog() {
@@ -121,7 +129,8 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
   if (connected) {
     if (!gate.sleep_for(2000ms)) return;
     if (!gate.act([&] {
-          a.diagnose(u"connection watchdog: the server is connected; disconnecting");
+          a.diagnose(DiagnosticSeverity::Information,
+                     u"connection watchdog: the server is connected; disconnecting");
           a.disconnect_server();
         })) {
       return;
@@ -135,7 +144,8 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
       // is out of its reach (another user's): the connect is then ended
       // here, or no check would ever run again.
       if (!gate.act([&] {
-            a.diagnose(u"connection watchdog: the server is not connected, and " +
+            a.diagnose(DiagnosticSeverity::Warning,
+                       u"connection watchdog: the server is not connected, and " +
                        a.process_name() + u" runs as pid " + to_ustring_unsigned(process) +
                        u": killing it (a later check starts it again)");
             a.terminate_server();
@@ -147,8 +157,9 @@ void run_Thread_Conexao(WatchdogGate& gate, const WatchdogActions& a) {
       if (!gate.act([&] { a.enable_server_timer(); })) return;
     } else {
       const bool acted = gate.act([&] {
-        a.diagnose(u"connection watchdog: the server is not connected, and " + a.process_name() +
-                   u" does not run: starting it");
+        a.diagnose(DiagnosticSeverity::Warning,
+                   u"connection watchdog: the server is not connected, and " + a.process_name() +
+                       u" does not run: starting it");
         a.clear_comando_reference();
         a.disconnect_server();
         a.launch_server();
@@ -170,7 +181,8 @@ void run_Thread_Comando(WatchdogGate& gate, const WatchdogActions& a) {
   if (open) {
     if (!gate.sleep_for(2000ms)) return;
     if (!gate.act([&] {
-          a.diagnose(u"responsiveness watchdog: the probe's dataset is open; closing it");
+          a.diagnose(DiagnosticSeverity::Information,
+                     u"responsiveness watchdog: the probe's dataset is open; closing it");
           a.close_dataset();
         })) {
       return;
@@ -178,6 +190,7 @@ void run_Thread_Comando(WatchdogGate& gate, const WatchdogActions& a) {
   } else {
     if (!gate.act([&] {
           a.diagnose(
+              DiagnosticSeverity::Warning,
               u"responsiveness watchdog: the probe's dataset is not open, the server did not "
               u"answer the probe: killing it, and starting it again in 20 s");
           a.terminate_server();
@@ -236,7 +249,9 @@ WatchdogActions TfrmPrincipal::watchdog_actions() {
   a.process_name = [this] { return edProcesso.Text(); };
   a.terminate_server = [this] { diagnostics_.Terminate(edProcesso.Text()); };
   a.launch_server = [this] { diagnostics_.Launch(edArquivo.Text()); };
-  a.diagnose = [this](UStringView line) { diagnostics_.Write(line); };
+  a.diagnose = [this](DiagnosticSeverity severity, UStringView line) {
+    diagnostics_.Write(severity, line);
+  };
   a.ops = &services_.ops;
   return a;
 }

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "runtime/ustring.h"
+#include "supervisor/diagnostics.h"
 
 namespace wardenix {
 
@@ -26,7 +27,7 @@ struct WatchdogActions {
   std::function<void()> launch_server;          // LaunchProgram(edArquivo)
   // Writes a line to the diagnostic stream; call it inside a step, never
   // after the program quits.
-  std::function<void(UStringView line)> diagnose;
+  std::function<void(DiagnosticSeverity severity, UStringView line)> diagnose;
   SystemOps* ops = nullptr;
 };
 

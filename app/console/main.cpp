@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
   DiagnosticSink diagnostics;
   if (options->diagnostics) {
-    diagnostics = [](const UString& line) {
+    diagnostics = [](DiagnosticSeverity, const UString& line) {
       // One call a line, so that lines of different threads never mix.
       std::fputs((to_utf8(line) + "\n").c_str(), stderr);
     };

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
   {
     // Where the session keeps a desktop program's standard error (the user's
     // journal, or ~/.xsession-errors), never in the window's log.
-    const DiagnosticSink diagnostics = [](const UString& line) {
+    const DiagnosticSink diagnostics = [](DiagnosticSeverity, const UString& line) {
       std::fputs((to_utf8(line) + "\n").c_str(), stderr);
     };
     qt::Desktop desktop(

@@ -85,7 +85,7 @@ int main() {
   {
     // The system's debug output, where a debugger or a debug-output viewer
     // shows it; never in the window's log.
-    const DiagnosticSink diagnostics = [](const UString& line) {
+    const DiagnosticSink diagnostics = [](DiagnosticSeverity, const UString& line) {
       const UString text = line + u"\r\n";
       ::OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.c_str()));
     };

@@ -1,6 +1,7 @@
 // The diagnostic stream, in virtual time against the stand-in server: what
-// each server check did and why, one line a step, and a stream that leaves
-// the supervision itself exactly as it is without one.
+// each server check did and why, one line a step, each with the severity of
+// what it says, and a stream that leaves the supervision itself exactly as it
+// is without one.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,12 +9,24 @@
 #include "form_fixture.h"
 #include "sysops/system_error.h"
 
-namespace wardenix::testing {
+namespace wardenix {
+
+// Names a severity in a failure's message.
+void PrintTo(DiagnosticSeverity severity, std::ostream* out) {
+  constexpr const char* kNames[] = {"Information", "Warning", "Error"};
+  *out << kNames[static_cast<int>(severity)];
+}
+
+namespace testing {
 namespace {
 
 using Mode = StandInServer::Mode;
 using Call = StandInServer::Call;
 using Lines = std::vector<std::string>;
+using Severities = std::vector<DiagnosticSeverity>;
+constexpr auto I = DiagnosticSeverity::Information;
+constexpr auto W = DiagnosticSeverity::Warning;
+constexpr auto E = DiagnosticSeverity::Error;
 
 constexpr long long T = 100000;  // the first server check, with Firebird found at 60 s
 
@@ -22,6 +35,7 @@ constexpr long long T = 100000;  // the first server check, with Firebird found 
 struct World : StandInWorld {
   std::mutex lines_mutex;
   Lines lines;
+  Severities severities;
 
   World(bool running, Mode mode, Call call) {
     server.running = running;
@@ -33,9 +47,10 @@ struct World : StandInWorld {
   void start(bool with_stream) {
     DiagnosticSink sink;
     if (with_stream) {
-      sink = [this](const UString& line) {
+      sink = [this](DiagnosticSeverity severity, const UString& line) {
         std::lock_guard lock(lines_mutex);
         lines.push_back(to_utf8(line));
+        severities.push_back(severity);
       };
     }
     start_window(sink);
@@ -46,6 +61,10 @@ struct World : StandInWorld {
     Lines result;
     for (const std::string& line : lines) result.push_back(line.substr(20));
     return result;
+  }
+  Severities kinds() {
+    std::lock_guard lock(lines_mutex);
+    return severities;
   }
 };
 
@@ -58,56 +77,80 @@ const std::string kNotKilled = "not ended (" + to_utf8(SystemErrorText(StandInOp
 const std::string kKilled = "killed";
 const std::string kNotKilled = "not killed (" + to_utf8(SystemErrorText(StandInOps::kNotPermitted)) + ")";
 #endif
+const std::string kNoSuchFile = to_utf8(SystemErrorText(StandInOps::kNoSuchFile));
 
 TEST(Diagnostics, EachStepOfACheckSaysWhatHappenedAndWhy) {
+  enum class Quirk { None, Unkillable, EndsAtStart, CannotStart, OutlivesKill };
   struct Case {
     const char* name;
     bool running;
     Mode mode;
     Call call;
-    bool unkillable;
-    bool ends_at_start;
+    Quirk quirk;
     long long until;
     Lines expected;
+    Severities severities;  // one a line
   };
   const Case cases[] = {
-      {"healthy", true, Mode::Accept, Call::Answer, false, false, T + 48000,
+      {"healthy", true, Mode::Accept, Call::Answer, Quirk::None, T + 48000,
        {"check: connected to localhost:3063",
         "probe: _Consultas answered; the dataset is open with 1 rows, columns VERSAO",
         "connection watchdog: the server is connected; disconnecting",
         "check: connected to localhost:3063",
         "probe: _Consultas answered; the dataset is open with 1 rows, columns VERSAO",
-        "responsiveness watchdog: the probe's dataset is open; closing it"}},
-      {"null answer, rows through the provider link", true, Mode::Accept, Call::Null, false,
-       false, T + 4000,
+        "responsiveness watchdog: the probe's dataset is open; closing it"},
+       {I, I, I, I, I, I}},
+      {"null answer, rows through the provider link", true, Mode::Accept, Call::Null, Quirk::None,
+       T + 4000,
        {"check: connected to localhost:3063",
         "probe: _Consultas answered null; the rows are fetched through the provider link in 2 s",
         "probe: fetched through the provider link; the dataset is open with 1 rows, columns "
-        "VERSAO"}},
-      {"missing server started", false, Mode::Accept, Call::Answer, false, false, T + 22000,
+        "VERSAO"},
+       {I, I, I}},
+      {"missing server started", false, Mode::Accept, Call::Answer, Quirk::None, T + 22000,
        {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
         "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE does not run: "
         "starting it",
-        "launch: C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE started, pid 4242"}},
-      {"started server ends at once", false, Mode::Accept, Call::Answer, false, true, T + 27000,
+        "launch: C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE started, pid 4242"},
+       {W, W, I}},
+      {"missing server cannot be started", false, Mode::Accept, Call::Answer, Quirk::CannotStart,
+       T + 27000,
+       {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
+        "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE does not run: "
+        "starting it",
+        "launch: C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE could not be started: " + kNoSuchFile},
+       {W, W, E}},
+      {"started server ends at once", false, Mode::Accept, Call::Answer, Quirk::EndsAtStart,
+       T + 27000,
        {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
         "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE does not run: "
         "starting it",
         "launch: C:\\KESTRANE\\REZ7\\DAZEVAVIZ.EXE started, pid 4242",
-        "launch: the server started as pid 4242 ended within 5 s of its start"}},
-      {"refusing server killed", true, Mode::Refuse, Call::Answer, false, false, T + 27000,
+        "launch: the server started as pid 4242 ended within 5 s of its start"},
+       {W, W, I, E}},
+      {"refusing server killed", true, Mode::Refuse, Call::Answer, Quirk::None, T + 27000,
        {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
         "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE runs as pid 4242: "
         "killing it (a later check starts it again)",
-        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 " + kKilled}},
-      {"kill refused", true, Mode::Refuse, Call::Answer, true, false, T + 27000,
+        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 " + kKilled},
+       {W, W, W}},
+      {"kill refused", true, Mode::Refuse, Call::Answer, Quirk::Unkillable, T + 27000,
        {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
         "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE runs as pid 4242: "
         "killing it (a later check starts it again)",
-        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 " + kNotKilled}},
+        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 " + kNotKilled},
+       {W, W, E}},
+      {"killed server goes on running", true, Mode::Refuse, Call::Answer, Quirk::OutlivesKill,
+       T + 27000,
+       {"check: cannot connect to localhost:3063: TDBXError 21: DBX Error:  Connection failed",
+        "connection watchdog: the server is not connected, and DAZEVAVIZ.EXE runs as pid 4242: "
+        "killing it (a later check starts it again)",
+        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 " + kKilled,
+        "kill: pid 4242 still runs 5 s after the kill"},
+       {W, W, W, E}},
       // Until just before T + 64 s, where the relaunch and the next check's
       // disconnect come at the same instant, on two threads in either order.
-      {"failing probe: killed", true, Mode::Accept, Call::Fail, false, false, T + 63999,
+      {"failing probe: killed", true, Mode::Accept, Call::Fail, Quirk::None, T + 63999,
        {"check: connected to localhost:3063",
         "probe: _Consultas failed: TDBXError 0: query failed",
         "connection watchdog: the server is connected; disconnecting",
@@ -115,16 +158,20 @@ TEST(Diagnostics, EachStepOfACheckSaysWhatHappenedAndWhy) {
         "probe: _Consultas failed: TDBXError 0: query failed",
         "responsiveness watchdog: the probe's dataset is not open, the server did not answer the "
         "probe: killing it, and starting it again in 20 s",
-        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 " + kKilled}},
+        "kill: DAZEVAVIZ.EXE with its descendants: pid 4242 " + kKilled},
+       {I, W, I, I, W, W, W}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     World world(c.running, c.mode, c.call);
-    world.server.unkillable = c.unkillable;
-    world.server.ends_at_start = c.ends_at_start;
+    world.server.unkillable = c.quirk == Quirk::Unkillable;
+    world.server.ends_at_start = c.quirk == Quirk::EndsAtStart;
+    world.server.cannot_start = c.quirk == Quirk::CannotStart;
+    world.server.outlives_kill = c.quirk == Quirk::OutlivesKill;
     world.start(true);
     world.loop.run_until(Millis(c.until));
     EXPECT_EQ(world.texts(), c.expected);
+    EXPECT_EQ(world.kinds(), c.severities);
   }
 }
 
@@ -166,7 +213,8 @@ TEST(Diagnostics, AFollowUpAfterTheStreamIsGoneIsDropped) {
   ops.server = &server;
   Lines lines;
   auto stream = std::make_unique<DiagnosticStream>(
-      loop, ops, FormatSettings{}, [&](const UString& line) { lines.push_back(to_utf8(line)); });
+      loop, ops, FormatSettings{},
+      [&](DiagnosticSeverity, const UString& line) { lines.push_back(to_utf8(line)); });
   stream->Launch(u"C:\\S\\DAZEVAVIZ.EXE");
   stream.reset();
   loop.run_until(Millis(10000));
@@ -189,4 +237,5 @@ TEST(DiagnosticTexts, LaunchAndKillSayWhyTheyFailed) {
 }
 
 }  // namespace
-}  // namespace wardenix::testing
+}  // namespace testing
+}  // namespace wardenix

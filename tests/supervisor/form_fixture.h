@@ -53,6 +53,8 @@ struct StandInServer {
   Call provider_call = Call::Answer;
   bool unkillable = false;      // another user's process: the kill is refused
   bool ends_at_start = false;   // a launched server ends at once (it cannot listen)
+  bool cannot_start = false;    // its program file is missing: no launch starts it
+  bool outlives_kill = false;   // ordered to end, it goes on running
   std::vector<std::pair<long long, std::string>> events;
   // Trips the abort of connects that hang, as killing the server breaks them.
   std::vector<std::shared_ptr<AbortSwitch>> hanging;
@@ -77,6 +79,7 @@ class StandInOps : public SystemOps {
     if (!server) return {false, 0, kNoSuchFile};
     server->record("launch " + to_utf8(command_line));
     std::lock_guard lock(server->mutex);
+    if (server->cannot_start) return {false, 0, kNoSuchFile};
     server->running = !server->ends_at_start;
     server->mode = server->launched_mode;
     return {true, kServerPid, 0};
@@ -90,6 +93,7 @@ class StandInOps : public SystemOps {
       std::lock_guard lock(server->mutex);
       was_running = server->running;
       if (server->unkillable) return {{{kServerPid, false, kNotPermitted}}};
+      if (server->outlives_kill) return {{{kServerPid, true, 0}}};
       server->running = false;
       broken.swap(server->hanging);
     }
