@@ -1,7 +1,5 @@
 #include "app/console/options.h"
 
-#include <cstdlib>
-
 namespace wardenix {
 
 const char kConsoleUsage[] =
@@ -48,15 +46,12 @@ std::optional<ConsoleOptions> parse_console_options(const std::vector<std::strin
       } else {
         value = arg.substr(sizeof "--time-scale=" - 1);
       }
-      char* end = nullptr;
-      const double scale = std::strtod(value.c_str(), &end);
-      // Below 1 the cycle crawls (at 1e-9 nothing is ever printed); far above
-      // 1000 the timers fire faster than they can run and a core spins.
-      if (value.empty() || *end != '\0' || !(scale >= kMinTimeScale && scale <= kMaxTimeScale)) {
+      const auto scale = parse_time_scale(value);
+      if (!scale) {
         error = "--time-scale needs a number from 1 to 1000, not '" + value + "'";
         return std::nullopt;
       }
-      options.time_scale = scale;
+      options.time_scale = *scale;
     } else {
       error = "unknown argument '" + arg + "'";
       return std::nullopt;

@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace wardenix {
+#include "app/common/time_scale.h"
 
-// The range of --time-scale in which the cycle runs as it should.
-inline constexpr double kMinTimeScale = 1.0;
-inline constexpr double kMaxTimeScale = 1000.0;
+namespace wardenix {
 
 struct ConsoleOptions {
   double time_scale = 1.0;

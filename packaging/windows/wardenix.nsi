@@ -2,8 +2,10 @@
 ; "DAZEVAVIZ.EXE", in the folder the administrator chooses: the watchdog reads
 ; rez.ini and relaunches the server from its own folder. A shortcut in the
 ; Startup folder of all users starts it at every logon, running in that
-; folder. The uninstaller removes what the installer put there and nothing
-; else: never the server, rez.ini or another file of that folder.
+; folder. The program's event source in the Application event log is
+; registered with wardenix.exe as its message file. The uninstaller removes
+; what the installer put there and nothing else: never the server, rez.ini or
+; another file of that folder.
 ;
 ; makensis -DVERSION=1.2.3.4 -DPROGRAM=path\wardenix.exe -DICON=path\wardenix.ico
 ;          -DOUTFILE=path\setup.exe [-DAMD64] wardenix.nsi
@@ -23,6 +25,7 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Wardenix"
 !define SHORTCUT "$SMSTARTUP\Wardenix.lnk"
 !define UNINSTALLER "wardenix-uninstall.exe"
+!define EVENTLOG_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Wardenix"
 
 Name "Wardenix"
 OutFile "${OUTFILE}"
@@ -49,13 +52,25 @@ VIAddVersionKey /LANG=1046 "ProductVersion" "${VERSION}"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE CheckServerFolder
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\wardenix.exe"
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION StartWatchdog
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "PortugueseBR"
+
+; 1 when the install ended a running watchdog, which it then starts again.
+Var WatchdogWasRunning
+
+; The finish page's "run" box: one watchdog only, so not when the update
+; already started it again.
+Function StartWatchdog
+  ${If} $WatchdogWasRunning != 1
+    Exec '"$INSTDIR\wardenix.exe"'
+  ${EndIf}
+FunctionEnd
 
 Function .onInit
   SetShellVarContext all
@@ -80,10 +95,27 @@ Function CheckServerFolder
   ${EndIf}
 FunctionEnd
 
-; A running watchdog holds its executable: it is ended first.
+; A running watchdog holds its executable: it is ended first. $0 is 0 when
+; one was running (taskkill ended it).
 !macro EndRunningWatchdogs
   nsExec::Exec '"$SYSDIR\taskkill.exe" /f /im wardenix.exe'
   Pop $0
+  ; A forced end is not immediate: the program's file is held until the
+  ; process is gone. Wait for it, 10 s at most, before replacing or deleting.
+  ${If} $0 == 0
+  ${AndIf} ${FileExists} "$INSTDIR\wardenix.exe"
+    StrCpy $4 0
+    ${Do}
+      ClearErrors
+      FileOpen $5 "$INSTDIR\wardenix.exe" a
+      ${IfNot} ${Errors}
+        FileClose $5
+        ${Break}
+      ${EndIf}
+      Sleep 100
+      IntOp $4 $4 + 1
+    ${LoopUntil} $4 >= 100
+  ${EndIf}
 !macroend
 
 Section "Wardenix"
@@ -101,6 +133,10 @@ Section "Wardenix"
   ${EndIf}
 
   !insertmacro EndRunningWatchdogs
+  StrCpy $WatchdogWasRunning 0
+  ${If} $0 == 0
+    StrCpy $WatchdogWasRunning 1
+  ${EndIf}
   SetOutPath "$INSTDIR"
   File "/oname=wardenix.exe" "${PROGRAM}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
@@ -117,6 +153,18 @@ Section "Wardenix"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "WardenixCreatedFolder" $1
+
+  ; The diagnostic stream's event source: Event Viewer takes the texts of its
+  ; events from the message table in wardenix.exe. Types: error, warning and
+  ; information (1 + 2 + 4).
+  WriteRegExpandStr HKLM "${EVENTLOG_KEY}" "EventMessageFile" "$INSTDIR\wardenix.exe"
+  WriteRegDWORD HKLM "${EVENTLOG_KEY}" "TypesSupported" 7
+
+  ; An update must not leave the server unsupervised until the next logon:
+  ; the watchdog it ended starts again, from the new program, in its folder.
+  ${If} $WatchdogWasRunning == 1
+    Exec '"$INSTDIR\wardenix.exe"'
+  ${EndIf}
 SectionEnd
 
 Section "Uninstall"
@@ -126,6 +174,7 @@ Section "Uninstall"
   Delete "$INSTDIR\wardenix.exe"
   Delete "$INSTDIR\${UNINSTALLER}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${EVENTLOG_KEY}"
   ; Only an empty folder is removed, and only one this installer made.
   ${If} $1 == 1
     RMDir "$INSTDIR"
