@@ -9,6 +9,8 @@
 #   desktop  the Qt front end and the virtual display for its tests
 #   package  the Debian package and its checks
 #   installer  the Windows installer (NSIS)
+#   screenshots  virtual displays whose screens are files, and the tool
+#            that turns those into pictures
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 
@@ -23,6 +25,7 @@ declare -A groups=(
   [desktop]="qt6-base-dev xvfb xauth"
   [package]="dpkg-dev lintian man-db desktop-file-utils adduser"
   [installer]="nsis"
+  [screenshots]="xvfb imagemagick"
 )
 
 wanted=()
