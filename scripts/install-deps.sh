@@ -18,13 +18,16 @@ declare -A windows_tests=(
   [32]="wine wine32:i386"
   [64]="wine wine64 g++-mingw-w64-x86-64-posix"
 )
+# The installer is also checked in a 64-bit prefix where 32-bit Wine runs
+# here, as on 64-bit Windows.
+declare -A installer_prefixes=([32]="wine64" [64]="" [vm]="")
 declare -A groups=(
   [build]="cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libsystemd-dev dbus-daemon dbus-bin util-linux iproute2"
   [windows]="g++-mingw-w64-i686-posix ${windows_tests[$wine_bits]}"
   [checks]="clang libclang-rt-14-dev libbenchmark-dev stress-ng python3"
   [desktop]="qt6-base-dev xvfb xauth"
   [package]="dpkg-dev lintian man-db desktop-file-utils adduser"
-  [installer]="nsis"
+  [installer]="nsis ${installer_prefixes[$wine_bits]}"
   [screenshots]="xvfb imagemagick"
 )
 
