@@ -143,6 +143,26 @@ void collect_when_ended(pid_t keeper) {
   }
 }
 
+// The pipe for the reports, both ends above the standard streams: a process
+// started without descriptors 0 to 2 would get them for its pipe, and the
+// processes of the launch point those at /dev/null, losing their reports.
+bool open_report_pipe(int (&report)[2]) {
+  if (::pipe2(report, O_CLOEXEC) != 0) return false;
+  for (int& fd : report) {
+    if (fd > 2) continue;
+    const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    fd = moved;
+  }
+  if (report[0] >= 0 && report[1] >= 0) return true;
+  const int error = errno;
+  for (const int fd : report) {
+    if (fd >= 0) ::close(fd);
+  }
+  errno = error;
+  return false;
+}
+
 }  // namespace
 
 LaunchOutcome LaunchProgram(UStringView CommandLine) {
@@ -163,7 +183,7 @@ LaunchOutcome LaunchProgram(UStringView CommandLine) {
   }
 
   int report[2];
-  if (::pipe2(report, O_CLOEXEC) != 0) {
+  if (!open_report_pipe(report)) {
     outcome.error = errno;
     return outcome;
   }
@@ -210,7 +230,9 @@ LaunchOutcome LaunchProgram(UStringView CommandLine) {
     }
   }
   ::close(report[0]);
-  outcome.started = n == 0 && !failed;
+  // A launch whose processes all ended without naming the program (one
+  // killed before its report, say) started nothing this process can name.
+  outcome.started = n == 0 && !failed && outcome.pid != 0;
   if (!outcome.started) {
     outcome.pid = 0;
     if (outcome.error == 0) outcome.error = EIO;

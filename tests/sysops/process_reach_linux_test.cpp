@@ -1,6 +1,8 @@
 // The process operations at the edges of this process's reach: servers that
 // the forced termination may not end, and launches by a process to which
-// every orphan comes back (process 1 of a PID namespace, a child subreaper).
+// every orphan comes back (process 1 of a PID namespace, a child subreaper)
+// or one started without standard streams (as some service managers and
+// containers start it).
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -457,6 +459,86 @@ TEST_F(ProcessReach, LaunchesByAProcessThatCollectsOrphansLeaveNoZombie) {
       continue;
     }
     EXPECT_EQ(code, 0);
+  }
+}
+
+// What a launch in a child process of the test reported, and the server
+// found running after it, handed back to the test through a pipe.
+struct LaunchSeen {
+  bool started = false;
+  std::uint32_t pid = 0;
+  int error = 0;
+  std::uint32_t server = 0;
+};
+
+// Launches `command_line`, tells the test through `to_test` what the launch
+// reported, and ends the server it started.
+int launch_and_tell(UStringView command_line, int to_test) {
+  const LaunchOutcome outcome = LaunchProgram(command_line);
+  LaunchSeen seen{outcome.started, outcome.pid, outcome.error, 0};
+  if (testing::wait_until([] { return runs(kServer); }, outcome ? 20s : 0s)) {
+    seen.server = VerificaProcesso(kServer);
+    ::kill(static_cast<pid_t>(seen.server), SIGKILL);
+    testing::wait_until([&] { return ended(seen.server); }, 30s);
+  }
+  return ::write(to_test, &seen, sizeof seen) == sizeof seen ? 0 : 1;
+}
+
+TEST_F(ProcessReach, LaunchReportsWhatHappenedWithoutStandardStreamsAndAsProcess1) {
+  // Without descriptors 0 to 2, the launch's own pipe gets the lowest ones,
+  // which the launched processes point at /dev/null.
+  const struct {
+    const char* launcher;
+    bool closes_standard_streams;
+    bool as_process_1;
+  } launchers[] = {
+      {"a process without standard streams", true, false},
+      {"process 1 of a PID namespace", false, true},
+      {"process 1 of a PID namespace without standard streams", true, true},
+  };
+  const struct {
+    const char* name;
+    UString command_line;
+    bool starts;
+  } programs[] = {
+      {"a missing program", testing::path_text(dir() / "NOPE.EXE"), false},
+      {"the trial server",
+       testing::command_line(testing::trial_server_path(), with_safety({"--port", "0"})), true},
+  };
+  for (const auto& launcher : launchers) {
+    for (const auto& program : programs) {
+      SCOPED_TRACE(std::string(program.name) + " launched by " + launcher.launcher);
+      int report[2];
+      ASSERT_EQ(::pipe2(report, O_CLOEXEC), 0);
+      const auto body = [&] {
+        if (launcher.closes_standard_streams) {
+          for (int fd = 0; fd < 3; ++fd) ::close(fd);
+        }
+        return launch_and_tell(program.command_line, report[1]);
+      };
+      const int code = exit_code_in_child(
+          [&] { return launcher.as_process_1 ? run_as_process_1(body) : body(); }, 60s);
+      ::close(report[1]);
+      LaunchSeen seen;
+      const ssize_t got = ::read(report[0], &seen, sizeof seen);
+      ::close(report[0]);
+      if (code == kRefused) {
+        std::cout << "[ NOTE     ] the system refuses " << launcher.launcher << " here\n";
+        break;
+      }
+      ASSERT_EQ(code, 0);
+      ASSERT_EQ(got, static_cast<ssize_t>(sizeof seen));
+      if (program.starts) {
+        EXPECT_TRUE(seen.started) << "error " << seen.error;
+        EXPECT_NE(seen.pid, 0u);
+        EXPECT_EQ(seen.pid, seen.server);
+      } else {
+        EXPECT_FALSE(seen.started) << "pid " << seen.pid;
+        EXPECT_EQ(seen.error, ENOENT);
+        EXPECT_EQ(seen.pid, 0u);
+        EXPECT_EQ(seen.server, 0u);
+      }
+    }
   }
 }
 
