@@ -61,7 +61,9 @@ int main(int argc, char** argv) {
     std::fputs((to_utf8(line) + "\n").c_str(), stdout);
     std::fflush(stdout);
   };
-  watch_for_interrupts([&] { form->RequestQuit(); });
+  // Let go before the window at the end of main, once the orderly quit has
+  // run: a late request then never reaches a window that is gone.
+  const InterruptWatch interrupts([&] { form->RequestQuit(); });
 
   // No window to show: the show step runs once now, so that rez.ini is read
   // and the server is relaunched from this program's directory.
