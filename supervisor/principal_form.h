@@ -133,6 +133,9 @@ class TfrmPrincipal {
   // Runs `change` on the main thread; a failure there is swallowed.
   void on_main_thread(std::function<void()> change);
   UString server_address() const;  // "host:port" as the connection is told
+  // The line of a step of the check that failed: `failure`, or, when quitting
+  // aborted the step, that it ended by quitting while `step` waited.
+  void report_failed_step(UStringView step, const UString& failure);
 
   Services services_;
   std::shared_ptr<WatchdogGate> gate_;

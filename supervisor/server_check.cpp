@@ -42,7 +42,7 @@ void TfrmPrincipal::tmServidorTimer() {
     // A server that cannot be reached or fails the probe leaves no trace in
     // the activity log; the watchdogs decide.
     if (!probe_started_) {
-      diagnostics_.Write(DiagnosticSeverity::Warning,
+      report_failed_step(u"connecting to " + server_address(),
                          u"check: cannot connect to " + server_address() + u": " +
                              describe_error(error));
     }
@@ -52,6 +52,17 @@ void TfrmPrincipal::tmServidorTimer() {
 
 UString TfrmPrincipal::server_address() const {
   return edServidor.Text() + u":" + edPorta.Text();
+}
+
+void TfrmPrincipal::report_failed_step(UStringView step, const UString& failure) {
+  // Quitting closes the gate before it aborts the blocked call: a call that
+  // fails once the gate is closed was ended by the quit, not by the server.
+  if (gate_->quitting()) {
+    diagnostics_.Write(DiagnosticSeverity::Information,
+                       u"check: ended by quitting while " + UString(step));
+  } else {
+    diagnostics_.Write(DiagnosticSeverity::Warning, failure);
+  }
 }
 
 // 2. The connection's handlers: where to connect, and the probe ---------------
@@ -72,8 +83,7 @@ void TfrmPrincipal::CnxServerAfterConnect() {
     const Variant result = run_probe_query(CnxServer, kProbeQuery);
     cdsGet_Data.SetData(result);
   } catch (const std::exception& error) {
-    diagnostics_.Write(DiagnosticSeverity::Warning,
-                       u"probe: _Consultas failed: " + describe_error(error));
+    report_failed_step(u"the probe waited", u"probe: _Consultas failed: " + describe_error(error));
     // A probe that reached the server but got no data is judged by the next
     // probe as well: otherwise a server that hangs or fails in its remote
     // call from its first connection on would never be killed, since only a
@@ -94,7 +104,7 @@ void TfrmPrincipal::CnxServerAfterConnect() {
   try {
     cdsGet_Data.Open();
   } catch (const std::exception& error) {
-    diagnostics_.Write(DiagnosticSeverity::Warning,
+    report_failed_step(u"the fetch through the provider link waited",
                        u"probe: the fetch through the provider link failed: " +
                            describe_error(error));
     throw;

@@ -175,6 +175,48 @@ TEST(Diagnostics, EachStepOfACheckSaysWhatHappenedAndWhy) {
   }
 }
 
+// Quitting aborts the call the check is blocked in: the check's line says so,
+// as information, and blames neither the server nor its probe.
+TEST(Diagnostics, ACheckEndedByQuittingSaysSo) {
+  struct Case {
+    const char* name;
+    Mode mode;
+    Call call;
+    Call provider_call;
+    Lines expected;
+    Severities severities;
+  };
+  const Case cases[] = {
+      {"hanging connect", Mode::Hang, Call::Answer, Call::Answer,
+       {"check: ended by quitting while connecting to localhost:3063"},
+       {I}},
+      {"hanging probe", Mode::Accept, Call::Hang, Call::Answer,
+       {"check: connected to localhost:3063", "check: ended by quitting while the probe waited"},
+       {I, I}},
+      {"hanging fetch through the provider link", Mode::Accept, Call::Null, Call::Hang,
+       {"check: connected to localhost:3063",
+        "probe: _Consultas answered null; the rows are fetched through the provider link in 2 s",
+        "check: ended by quitting while the fetch through the provider link waited"},
+       {I, I, I}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    World world(true, c.mode, c.call);
+    world.server.provider_call = c.provider_call;
+    world.start(true);
+    // From a thread of its own, as Ctrl+C comes, while the main thread is
+    // blocked in the check.
+    world.clock.start_thread([&world] {
+      world.clock.sleep_for(Millis(T + 10000) - world.clock.now());
+      world.form->RequestQuit();
+    });
+    world.loop.run_until(Millis(T + 100000));
+    world.end();
+    EXPECT_EQ(world.texts(), c.expected);
+    EXPECT_EQ(world.kinds(), c.severities);
+  }
+}
+
 TEST(Diagnostics, LinesAreStampedWithTheClocksLocalTime) {
   World world(true, Mode::Accept, Call::Answer);
   world.start(true);
