@@ -4,14 +4,15 @@
 
 namespace wardenix {
 
-TDBXTCPLayer::TDBXTCPLayer(TDBXScheduler& scheduler) : scheduler_(scheduler) {}
+TDBXTCPLayer::TDBXTCPLayer(TDBXScheduler& scheduler, HostLookup lookup)
+    : scheduler_(scheduler), lookup_(std::move(lookup)) {}
 
 TDBXTCPLayer::~TDBXTCPLayer() { Close(); }
 
 void TDBXTCPLayer::Open(const TDBXProperties& properties) {
   Close();
   terminated_ = false;
-  socket_ = std::make_unique<TcpSocket>();
+  socket_ = std::make_unique<TcpSocket>(lookup_);
   const UString host = properties.GetValue(u"HostName");
   const std::int32_t port = properties.GetInteger(u"Port", 211);
   connect_timeout_ = properties.GetInteger(u"ConnectTimeout", 0);

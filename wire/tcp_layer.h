@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "wire/communication_layer.h"
+#include "wire/host_lookup.h"
 #include "wire/scheduler.h"
 #include "wire/tcp_socket.h"
 
@@ -12,7 +13,9 @@ namespace wardenix {
 
 class TDBXTCPLayer final : public TDBXCommunicationLayer {
  public:
-  explicit TDBXTCPLayer(TDBXScheduler& scheduler = TDBXScheduler::Instance());
+  // `lookup` finds the host of each connect.
+  explicit TDBXTCPLayer(TDBXScheduler& scheduler = TDBXScheduler::Instance(),
+                        HostLookup lookup = SystemHostLookup);
   ~TDBXTCPLayer() override;
 
   // Reads "HostName", "Port" (integer, 211 when absent) and
@@ -30,6 +33,7 @@ class TDBXTCPLayer final : public TDBXCommunicationLayer {
   int Receive(std::span<std::uint8_t> into);
 
   TDBXScheduler& scheduler_;
+  const HostLookup lookup_;
   std::unique_ptr<TcpSocket> socket_;
   // Set once the first read has returned; the timeout action reads it.
   std::atomic<bool> connected_{false};

@@ -1,5 +1,5 @@
 // Linux sockets: the wake signal is a pipe, and every wait a poll on the
-// socket and on the pipe's reading end.
+// socket (or on a host lookup's own pipe) and on the pipe's reading end.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -24,10 +24,10 @@ void make_non_blocking(int fd) {
 }
 
 // Waits until `fd` is ready for `events`, or the wake pipe is readable.
-bool wait_for(const TcpSocket::Impl& s, short events) {
+bool wait_for(const TcpSocket::Impl& s, int fd, short events) {
   for (;;) {
     if (s.aborted.load()) return false;
-    pollfd fds[2] = {{s.fd, events, 0}, {s.wake_read, POLLIN, 0}};
+    pollfd fds[2] = {{fd, events, 0}, {s.wake_read, POLLIN, 0}};
     const int r = ::poll(fds, s.wake_read >= 0 ? 2 : 1, -1);
     if (r < 0 && errno == EINTR) continue;
     return !s.aborted.load();
@@ -44,7 +44,7 @@ SocketTransfer transfer_result(ssize_t n) {
 
 }  // namespace
 
-int LookupIpv4(UStringView host, std::uint32_t& address) {
+int SystemHostLookup(UStringView host, std::uint32_t& address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -62,6 +62,33 @@ UString LookupErrorText(int error) {
 }
 
 UString SocketErrorText(int error) { return from_utf8(std::generic_category().message(error)); }
+
+LookupHandover::LookupHandover() {
+  int fds[2];
+  if (::pipe(fds) == 0) {
+    for (int f : fds) make_non_blocking(f);
+    signal_read = fds[0];
+    signal_write = fds[1];
+  }
+}
+
+LookupHandover::~LookupHandover() {
+  if (signal_read >= 0) ::close(signal_read);
+  if (signal_write >= 0) ::close(signal_write);
+}
+
+bool LookupHandover::HasSignal() const { return signal_read >= 0; }
+
+void LookupHandover::Answer(int found_error, std::uint32_t found_address) {
+  {
+    MutexLock lock(mutex);
+    answered = true;
+    error = found_error;
+    address = found_address;
+  }
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t ignored = ::write(signal_write, &byte, 1);
+}
 
 TcpSocket::Impl::Impl() {
   int fds[2];
@@ -113,7 +140,7 @@ int TcpSocket::Impl::Connect(std::uint32_t address, std::uint16_t port) {
   to.sin_addr.s_addr = address;
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return 0;
   if (errno != EINPROGRESS && errno != EINTR) return errno;
-  if (!wait_for(*this, POLLOUT)) return kConnectionAborted;
+  if (!wait_for(*this, fd, POLLOUT)) return kConnectionAborted;
   int error = 0;
   socklen_t length = sizeof error;
   ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
@@ -128,7 +155,11 @@ SocketTransfer TcpSocket::Impl::Send(std::span<const std::uint8_t> bytes) {
   return transfer_result(::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL));
 }
 
-bool TcpSocket::Impl::WaitReadable() { return wait_for(*this, POLLIN); }
-bool TcpSocket::Impl::WaitWritable() { return wait_for(*this, POLLOUT); }
+bool TcpSocket::Impl::WaitReadable() { return wait_for(*this, fd, POLLIN); }
+bool TcpSocket::Impl::WaitWritable() { return wait_for(*this, fd, POLLOUT); }
+
+bool TcpSocket::Impl::WaitForLookup(const LookupHandover& lookup) {
+  return wait_for(*this, lookup.signal_read, POLLIN);
+}
 
 }  // namespace wardenix

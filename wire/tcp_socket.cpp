@@ -1,5 +1,9 @@
 #include "wire/tcp_socket.h"
 
+#include <memory>
+#include <system_error>
+#include <thread>
+
 #include "wire/tcp_system.h"
 
 namespace wardenix {
@@ -21,12 +25,13 @@ namespace {
 std::optional<UString> HostLookupError(UStringView host) {
   if (host.empty()) return UString(u"No address specified");
   std::uint32_t address = 0;
-  const int error = LookupIpv4(host, address);
+  const int error = SystemHostLookup(host, address);
   if (error == 0) return std::nullopt;
   return LookupErrorText(error);
 }
 
-TcpSocket::TcpSocket() : impl_(std::make_unique<Impl>()) {}
+TcpSocket::TcpSocket(HostLookup lookup)
+    : lookup_(std::move(lookup)), impl_(std::make_unique<Impl>()) {}
 
 TcpSocket::~TcpSocket() {
   if (abort_switch_) abort_switch_->Detach();
@@ -46,7 +51,9 @@ void TcpSocket::Connect(UStringView host, std::int32_t port) {
   if (impl_->aborted.load()) raise_socket_error(kConnectionAborted, u"connect");
 
   std::uint32_t address = 0;
-  if (LookupIpv4(host, address) != 0) {
+  int lookup_error = 0;
+  if (!LookUp(host, lookup_error, address)) raise_socket_error(kConnectionAborted, u"connect");
+  if (lookup_error != 0) {
     // An unknown host must not connect anywhere: 0.0.0.0 would reach this
     // machine on Linux.
     raise_socket_error(kAddressNotAvailable, u"connect");
@@ -57,6 +64,41 @@ void TcpSocket::Connect(UStringView host, std::int32_t port) {
   const int error = impl_->Connect(address, static_cast<std::uint16_t>(port));
   if (error != 0) raise_socket_error(error, u"connect");
   impl_->connected = true;
+}
+
+bool TcpSocket::LookUp(UStringView host, int& error, std::uint32_t& address) {
+  auto handover = std::make_shared<LookupHandover>();
+  if (handover->HasSignal()) {
+    try {
+      // Detached: an abort leaves it behind, holding the handover and its own
+      // copies of the lookup and the name, and it ends by itself once the
+      // resolver answers, which the system's resolver does within its own
+      // time limits and attempts. So a lookup left behind by every check
+      // costs a thread for that long, never for good.
+      std::thread([handover, lookup = lookup_, name = UString(host)] {
+        std::uint32_t found = 0;
+        const int result = lookup(name, found);
+        handover->Answer(result, found);
+      }).detach();
+    } catch (const std::system_error&) {
+      handover.reset();
+    }
+  }
+  if (!handover || !handover->HasSignal()) {
+    // Without a signal or a thread, the wait cannot be ended: the lookup runs
+    // here, as it must run somewhere.
+    error = lookup_(host, address);
+    return !impl_->aborted.load();
+  }
+  for (;;) {
+    if (!impl_->WaitForLookup(*handover)) return false;
+    MutexLock lock(handover->mutex);
+    if (handover->answered) {
+      error = handover->error;
+      address = handover->address;
+      return true;
+    }
+  }
 }
 
 int TcpSocket::Receive(std::span<std::uint8_t> into) {

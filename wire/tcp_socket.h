@@ -13,6 +13,7 @@
 #include "mainloop/abort_switch.h"
 #include "runtime/errors.h"
 #include "runtime/ustring.h"
+#include "wire/host_lookup.h"
 
 namespace wardenix {
 
@@ -24,13 +25,14 @@ class ESocketError : public Exception {
   const char* ClassName() const noexcept override { return "ESocketError"; }
 };
 
-// Looks `host` up as TcpSocket::Connect does (its first IPv4 address); the
-// lookup's error text when it finds none.
+// Looks `host` up as TcpSocket::Connect does (its first IPv4 address), on
+// the calling thread; the lookup's error text when it finds none.
 std::optional<UString> HostLookupError(UStringView host);
 
 class TcpSocket {
  public:
-  TcpSocket();
+  // `lookup` finds the hosts that Connect is given.
+  explicit TcpSocket(HostLookup lookup = SystemHostLookup);
   ~TcpSocket();
   TcpSocket(const TcpSocket&) = delete;
   TcpSocket& operator=(const TcpSocket&) = delete;
@@ -42,8 +44,9 @@ class TcpSocket {
   bool IsConnected() const;
 
   // Looks the host up (its first IPv4 address) and connects, waiting until
-  // the connection stands or fails. "No address specified" for an empty host;
-  // failures raise the socket error of API "connect".
+  // the connection stands or fails; an abort ends the lookup's wait as it
+  // ends the connect's. "No address specified" for an empty host; failures
+  // raise the socket error of API "connect".
   void Connect(UStringView host, std::int32_t port);
 
   // Waits until at least one byte has arrived and returns what is there, up
@@ -70,6 +73,11 @@ class TcpSocket {
   struct Impl;
 
  private:
+  // Runs the lookup on a thread of its own and waits for its answer (into
+  // `error` and `address`) or an abort; false when aborted first.
+  bool LookUp(UStringView host, int& error, std::uint32_t& address);
+
+  HostLookup lookup_;
   std::unique_ptr<Impl> impl_;
   std::shared_ptr<AbortSwitch> abort_switch_;
 };

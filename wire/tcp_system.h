@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <span>
 
+#include "runtime/mutex.h"
 #include "runtime/ustring.h"
+#include "wire/host_lookup.h"
 #include "wire/tcp_socket.h"
 
 #ifdef _WIN32
@@ -36,12 +38,36 @@ struct SocketTransfer {
   int error = 0;          // Failed: the system's error number
 };
 
-// The first IPv4 address of `host`, in network order, into `address`: 0, or
-// the lookup's error.
-int LookupIpv4(UStringView host, std::uint32_t& address);
-UString LookupErrorText(int error);
 // The system's text for a socket error number.
 UString SocketErrorText(int error);
+
+// A host lookup's answer, handed from the thread that runs the lookup to the
+// socket that waits for it, with a signal the socket's waits can take along
+// with its wake signal. Both hold it, so that it outlives whichever lets go
+// first: an aborted connect leaves the lookup and its thread behind.
+struct LookupHandover {
+  LookupHandover();
+  ~LookupHandover();
+  LookupHandover(const LookupHandover&) = delete;
+  LookupHandover& operator=(const LookupHandover&) = delete;
+
+  // False when the system refused the signal.
+  bool HasSignal() const;
+  // The lookup's thread: keeps the answer and raises the signal.
+  void Answer(int error, std::uint32_t address) EXCLUDES(mutex);
+
+  Mutex mutex;
+  bool answered GUARDED_BY(mutex) = false;
+  int error GUARDED_BY(mutex) = 0;
+  std::uint32_t address GUARDED_BY(mutex) = 0;
+
+#ifdef _WIN32
+  HANDLE answered_event = nullptr;
+#else
+  int signal_read = -1;
+  int signal_write = -1;
+#endif
+};
 
 struct TcpSocket::Impl {
   Impl();
@@ -63,6 +89,8 @@ struct TcpSocket::Impl {
   // aborted.
   bool WaitReadable();
   bool WaitWritable();
+  // Waits until the lookup has answered; false when aborted first.
+  bool WaitForLookup(const LookupHandover& lookup);
 
   std::atomic<bool> aborted{false};
   bool connected = false;

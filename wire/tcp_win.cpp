@@ -1,5 +1,6 @@
 // Winsock: the handle is in event-select mode, the wake signal is a manual
-// reset event, and every wait is on the socket's network event and on it.
+// reset event, and every wait is on the socket's network event (or on a host
+// lookup's own event) and on it.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -44,7 +45,7 @@ SocketTransfer transfer_result(int n) {
 
 }  // namespace
 
-int LookupIpv4(UStringView host, std::uint32_t& address) {
+int SystemHostLookup(UStringView host, std::uint32_t& address) {
   ensure_winsock();
   ADDRINFOW hints{};
   hints.ai_family = AF_INET;
@@ -76,6 +77,24 @@ UString SocketErrorText(int error) {
     result.pop_back();
   }
   return result;
+}
+
+LookupHandover::LookupHandover() { answered_event = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+
+LookupHandover::~LookupHandover() {
+  if (answered_event) ::CloseHandle(answered_event);
+}
+
+bool LookupHandover::HasSignal() const { return answered_event != nullptr; }
+
+void LookupHandover::Answer(int found_error, std::uint32_t found_address) {
+  {
+    MutexLock lock(mutex);
+    answered = true;
+    error = found_error;
+    address = found_address;
+  }
+  SetEvent(answered_event);
 }
 
 TcpSocket::Impl::Impl() {
@@ -144,5 +163,12 @@ bool TcpSocket::Impl::WaitReadable() {
 }
 
 bool TcpSocket::Impl::WaitWritable() { return WaitReadable(); }
+
+bool TcpSocket::Impl::WaitForLookup(const LookupHandover& lookup) {
+  if (aborted.load()) return false;
+  HANDLE handles[2] = {abort_event, lookup.answered_event};
+  WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+  return !aborted.load();
+}
 
 }  // namespace wardenix

@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <future>
+#include <thread>
 
+#include "datasnap/datasnap_driver.h"
 #include "form_fixture.h"
+#include "tests/wire/standin_resolver.h"
 #include "sysops/system_error.h"
 
 namespace wardenix {
@@ -215,6 +220,39 @@ TEST(Diagnostics, ACheckEndedByQuittingSaysSo) {
     EXPECT_EQ(world.texts(), c.expected);
     EXPECT_EQ(world.kinds(), c.severities);
   }
+}
+
+// The check's connect with the program's own driver, to a host whose lookup
+// never answers: quitting ends the wait for the lookup as it ends a hanging
+// connect, and the check says it was ended by quitting.
+TEST(Diagnostics, QuittingEndsACheckWaitingForTheHostLookup) {
+  StandInResolver resolver;
+  ScopedTcpLookup hanging_lookups(resolver.lookup());
+  World world(true, Mode::Accept, Call::Answer);
+  world.drivers.Register(u"Datasnap", make_datasnap_driver());
+  world.start(true);
+  world.form->edServidor.SetText(u"server.invalid");
+  std::promise<void> loop_ended;
+  bool stuck = false;
+  // From a thread of its own, as Ctrl+C comes, once the check waits for the
+  // lookup; a check still waiting long after (the fault) is let go.
+  std::thread quitter([&, ended = loop_ended.get_future()] {
+    resolver.wait_until_asked();
+    world.form->RequestQuit();
+    if (ended.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
+      stuck = true;
+      resolver.release();
+    }
+  });
+  world.loop.run_until(Millis(T + 100000));
+  loop_ended.set_value();
+  quitter.join();
+  EXPECT_FALSE(stuck) << "quitting did not end the wait for the lookup";
+  EXPECT_EQ(world.clock.now(), Millis(T + 2000));  // the loop ended during the check's connect
+  EXPECT_EQ(world.form->State(), WindowState::Ended);
+  world.end();
+  EXPECT_EQ(world.texts(), (Lines{"check: ended by quitting while connecting to server.invalid:3063"}));
+  EXPECT_EQ(world.kinds(), (Severities{I}));
 }
 
 TEST(Diagnostics, LinesAreStampedWithTheClocksLocalTime) {

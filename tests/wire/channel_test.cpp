@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "runtime/errors.h"
 #include "tests/wire/loopback_server.h"
 #include "tests/wire/memory_channel.h"
+#include "tests/wire/standin_resolver.h"
 #include "trialserver/socket.h"
 #include "wire/communication_layer.h"
 #include "wire/filter_channel.h"
@@ -442,6 +445,75 @@ TEST(ChannelAbort, EndsABlockedConnectAtOnce) {
   abort->Trip();
   ASSERT_EQ(blocked.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_TRUE(blocked.get().ends_with("on API 'connect'"));
+}
+
+// What a connect reports when an abort ends it.
+std::string aborted_connect_error() {
+  TcpSocket socket;
+  socket.Abort();
+  try {
+    socket.Connect(u"127.0.0.1", 1);
+  } catch (const ESocketError& e) {
+    return e.what();
+  }
+  return "connected";
+}
+
+// The host's lookup hangs where the resolver never answers: an abort ends the
+// connect's wait for it as it ends the connect's own, and the lookup left
+// behind may answer after the channel is gone.
+TEST(ChannelAbort, EndsAConnectWaitingForTheHostLookup) {
+  testing::StandInResolver resolver;
+  std::optional<testing::ScopedTcpLookup> hanging_lookups(std::in_place, resolver.lookup());
+  auto channel = MakeDriverChannel(u"Datasnap");
+  channel->SetDbxProperties(TDBXProperties{{u"HostName", u"server.invalid"}, {u"Port", u"3063"}});
+  auto abort = channel->AbortHandle();
+  auto blocked = std::async(std::launch::async, [&] {
+    try {
+      channel->Open();
+      return std::string("connected");
+    } catch (const ESocketError& e) {
+      return std::string(e.what());
+    }
+  });
+  resolver.wait_until_asked();
+  abort->Trip();
+  const bool ended = blocked.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+  if (ended) channel.reset();
+  hanging_lookups.reset();
+  resolver.release();  // the lookup answers late; a connect still waiting for it ends too
+  ASSERT_TRUE(ended) << "the abort did not end the wait for the lookup";
+  EXPECT_EQ(blocked.get(), aborted_connect_error());
+}
+
+// The lookup's answer comes back from its thread: an address connects there,
+// a failure connects nowhere.
+TEST(HostLookup, TheAnswerFromTheLookupsThreadIsWhereTheConnectGoes) {
+  trial::Listener listener;
+  ASSERT_TRUE(listener.open(0, trial::Reach::Loopback));
+  const std::uint8_t loopback_bytes[4] = {127, 0, 0, 1};  // in network order
+  std::uint32_t loopback = 0;
+  std::memcpy(&loopback, loopback_bytes, sizeof loopback);
+  {
+    testing::StandInResolver resolver(loopback, 0);
+    resolver.release();
+    TcpSocket socket(resolver.lookup());
+    EXPECT_NO_THROW(socket.Connect(u"server.invalid", listener.port()));
+    EXPECT_TRUE(socket.IsConnected());
+  }
+  {
+    testing::StandInResolver resolver(loopback, 1);
+    resolver.release();
+    TcpSocket socket(resolver.lookup());
+    try {
+      socket.Connect(u"server.invalid", listener.port());
+      ADD_FAILURE() << "connected to a host that was not found";
+    } catch (const ESocketError& e) {
+      EXPECT_TRUE(std::string(e.what()).ends_with("on API 'connect'")) << e.what();
+      EXPECT_NE(std::string(e.what()), aborted_connect_error());
+    }
+    EXPECT_FALSE(socket.IsConnected());
+  }
 }
 
 TEST(CommunicationLayers, TcpIpIsRegisteredAndTheListCanChange) {
