@@ -1,11 +1,17 @@
 #include "app/inspect/call_command.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "app/inspect/deadline_watch.h"
 #include "app/inspect/json_writer.h"
+#include "app/inspect/probe_report.h"
+#include "app/inspect/probe_run.h"
 #include "app/inspect/remote_methods.h"
 #include "app/inspect/server_connection.h"
 #include "datasnap/client_connection.h"
@@ -16,9 +22,10 @@ namespace wardenix {
 namespace {
 
 constexpr char kCallUsage[] =
-    "usage: wardenix-inspect call [--host H] [--port P] METHOD [ARG...]\n"
+    "usage: wardenix-inspect call [--host H] [--port P] [--deadline MS] METHOD [ARG...]\n"
     "       wardenix-inspect call --list\n";
-constexpr char kMethodsUsage[] = "usage: wardenix-inspect methods [--host H] [--port P] [--json]\n";
+constexpr char kMethodsUsage[] =
+    "usage: wardenix-inspect methods [--host H] [--port P] [--deadline MS] [--json]\n";
 
 int usage_error(const char* usage, const std::string& why) {
   if (!why.empty()) std::fprintf(stderr, "wardenix-inspect: %s\n", why.c_str());
@@ -29,6 +36,7 @@ int usage_error(const char* usage, const std::string& why) {
 struct Options {
   std::optional<UString> host;
   std::optional<UString> port;
+  std::uint32_t deadline_ms = kDefaultDeadlineMs;
   bool json = false;
   std::size_t used = 0;  // arguments taken
   std::string error;
@@ -52,7 +60,7 @@ Options read_options(const std::vector<std::string_view>& arguments, bool json_a
       options.json = true;
       continue;
     }
-    if (name != "--host" && name != "--port") {
+    if (name != "--host" && name != "--port" && name != "--deadline") {
       options.error = std::string("unknown option ").append(name);
       return options;
     }
@@ -63,6 +71,13 @@ Options read_options(const std::vector<std::string_view>& arguments, bool json_a
     const std::string_view value = arguments[++i];
     if (name == "--host") {
       options.host = from_utf8(value);
+    } else if (name == "--deadline") {
+      const auto deadline = parse_milliseconds(value);
+      if (!deadline || *deadline == 0) {
+        options.error = "--deadline needs a number of milliseconds";
+        return options;
+      }
+      options.deadline_ms = *deadline;
     } else if (is_port(value)) {
       options.port = from_utf8(value);
     } else {
@@ -84,19 +99,56 @@ int failed(const std::string& what, const std::exception& e) {
   return 1;
 }
 
-// Connects as the watchdog does; the exit status when that fails.
-std::optional<int> connect(TSQLConnection& connection, const Options& options) {
+// "the deadline of N ms passed WHERE" on standard error, WHERE saying what it ended.
+int deadline_passed(std::uint32_t deadline_ms, const std::string& where) {
+  std::fprintf(stderr, "wardenix-inspect: the deadline of %lu ms passed %s\n",
+               static_cast<unsigned long>(deadline_ms), where.c_str());
+  return 1;
+}
+
+// Connects as the watchdog does and runs `call` (named `what`) on the
+// connection, both against the deadline, which ends the blocked connect or
+// call as the watchdogs end it. 0 when both went well; else 1, with the
+// failure, or the deadline and where it found the command, on standard error.
+int with_server(const Options& options, const std::string& what,
+                const std::function<void(TSQLConnection&)>& call) {
   const ServerAddress address = server_address(options.host, options.port);
+  const std::string server = to_utf8(address.host).append(":").append(to_utf8(address.port));
+  TSQLConnection connection(default_driver_registry());
+  // Where the command is: the connect's step under way, then the call.
+  std::atomic<ProbeStep> step{ProbeStep::TcpConnect};
+  std::atomic<bool> calling{false};
+  connection.OnPhase = [&step](ConnectionPhase ended) {
+    const ProbeStep done = probe_step_of(ended);
+    if (done < ProbeStep::Metadata) step = static_cast<ProbeStep>(static_cast<int>(done) + 1);
+  };
+  std::string passed_in;
+  DeadlineWatch deadline(connection, std::chrono::milliseconds(options.deadline_ms), [&] {
+    passed_in = calling ? std::string("in ").append(what).append(" on ").append(server).append(
+                              "; the call was ended")
+                        : std::string("while connecting to ")
+                              .append(server)
+                              .append(" (")
+                              .append(probe_step_name(step))
+                              .append("); the connect was ended");
+  });
   try {
     connect_to_server(connection, address);
   } catch (const std::exception& e) {
-    return failed(std::string("cannot connect to ")
-                      .append(to_utf8(address.host))
-                      .append(":")
-                      .append(to_utf8(address.port)),
-                  e);
+    if (deadline.stop()) return deadline_passed(options.deadline_ms, passed_in);
+    return failed(std::string("cannot connect to ").append(server), e);
   }
-  return std::nullopt;
+  calling = true;
+  try {
+    TSQLConnection::CallScope scope(connection);
+    call(connection);
+  } catch (const std::exception& e) {
+    if (deadline.stop()) return deadline_passed(options.deadline_ms, passed_in);
+    return failed(what, e);
+  }
+  // An answer that came in full as the deadline passed is still the answer.
+  deadline.stop();
+  return 0;
 }
 
 // JSON written to standard output as it grows.
@@ -145,18 +197,16 @@ int run_call(const std::vector<std::string_view>& arguments) {
                                        .append(binding.error));
   }
 
-  TSQLConnection connection(default_driver_registry());
-  if (const auto status = connect(connection, options)) return *status;
   JsonWriter json = standard_output_json();
-  try {
-    // The proxy borrows the connection and is freed before it.
-    TdtmPrincipalClient proxy(connection.DBXConnection(), false);
-    json.begin_object().key("method").string(method->name);
-    binding.call(proxy, json);
-    json.end_object();
-  } catch (const std::exception& e) {
-    return failed(std::string("TdtmPrincipal.").append(method->name), e);
-  }
+  const int status = with_server(options, std::string("TdtmPrincipal.").append(method->name),
+                                 [&](TSQLConnection& connection) {
+                                   // The proxy borrows the connection and is freed before it.
+                                   TdtmPrincipalClient proxy(connection.DBXConnection(), false);
+                                   json.begin_object().key("method").string(method->name);
+                                   binding.call(proxy, json);
+                                   json.end_object();
+                                 });
+  if (status != 0) return status;
   json.flush();
   std::fputc('\n', stdout);
   return 0;
@@ -166,16 +216,13 @@ int run_methods(const std::vector<std::string_view>& arguments) {
   const Options options = read_options(arguments, true);
   if (!options.error.empty()) return usage_error(kMethodsUsage, options.error);
   if (options.used != arguments.size()) return usage_error(kMethodsUsage, "");
-  TSQLConnection connection(default_driver_registry());
-  if (const auto status = connect(connection, options)) return *status;
   std::vector<UString> names;
-  try {
+  const int status = with_server(options, "the method list", [&names](TSQLConnection& connection) {
     // The driver's own connection: the list is its commands of the server-method type.
     auto& client = dynamic_cast<TDBXClientConnection&>(*connection.DBXConnection());
     names = client.GetCommands(u"DataSnap.ServerMethod");
-  } catch (const std::exception& e) {
-    return failed("the method list", e);
-  }
+  });
+  if (status != 0) return status;
   if (options.json) {
     JsonWriter json = standard_output_json();
     json.begin_object().key("methods").begin_array();

@@ -1,11 +1,11 @@
 #include "app/inspect/probe_command.h"
 
-#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "app/inspect/config_report.h"
+#include "app/inspect/deadline_watch.h"
 #include "app/inspect/json_writer.h"
 #include "app/inspect/probe_report.h"
 #include "app/inspect/probe_run.h"
@@ -17,16 +17,6 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: wardenix-inspect probe [HOST [PORT]] [--warn MS] [--deadline MS] [--json]\n";
-constexpr std::uint32_t kDefaultDeadlineMs = 10000;
-// A day: larger times are mistakes.
-constexpr std::uint32_t kLongestMs = 86400000;
-
-std::optional<std::uint32_t> milliseconds(std::string_view text) {
-  std::uint32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value > kLongestMs) return std::nullopt;
-  return value;
-}
 
 struct CommandLine {
   std::optional<std::string_view> host;
@@ -45,7 +35,7 @@ CommandLine parse(const std::vector<std::string_view>& arguments) {
     const std::string_view argument = arguments[i];
     if (argument == "--json") continue;
     if (argument == "--warn" || argument == "--deadline") {
-      const auto value = i + 1 < arguments.size() ? milliseconds(arguments[++i]) : std::nullopt;
+      const auto value = i + 1 < arguments.size() ? parse_milliseconds(arguments[++i]) : std::nullopt;
       if (!value || (argument == "--deadline" && *value == 0)) {
         line.error = std::string(argument);
         line.error.append(" needs a number of milliseconds");

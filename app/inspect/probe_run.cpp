@@ -2,11 +2,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <typeinfo>
 
+#include "app/inspect/deadline_watch.h"
 #include "runtime/error_code.h"
 #include "supervisor/server_probe.h"
 
@@ -54,42 +52,9 @@ class StepTimes {
   bool finished_ = false;
 };
 
-// Ends whatever the connection is blocked in once the deadline passes, from
-// a thread of its own, as the watchdogs end a hanging connect or call.
-class DeadlineWatch {
- public:
-  DeadlineWatch(TSQLConnection& connection, std::chrono::milliseconds limit, const StepTimes& steps)
-      : thread_([this, &connection, limit, &steps] {
-          std::unique_lock lock(mutex_);
-          if (woken_.wait_for(lock, limit, [this] { return stopped_; })) return;
-          passed_in_ = steps.current();
-          lock.unlock();
-          connection.AbortBlockedCall();
-        }) {}
-  DeadlineWatch(const DeadlineWatch&) = delete;
-  DeadlineWatch& operator=(const DeadlineWatch&) = delete;
-  ~DeadlineWatch() { stop(); }
+}  // namespace
 
-  // Stops watching; the step the deadline passed in, if it did.
-  std::optional<ProbeStep> stop() {
-    {
-      std::lock_guard lock(mutex_);
-      stopped_ = true;
-    }
-    woken_.notify_all();
-    if (thread_.joinable()) thread_.join();
-    return passed_in_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable woken_;
-  bool stopped_ = false;
-  std::optional<ProbeStep> passed_in_;
-  std::thread thread_;  // last: it starts once the rest exists
-};
-
-ProbeStep step_of(ConnectionPhase phase) {
+ProbeStep probe_step_of(ConnectionPhase phase) {
   switch (phase) {
     case ConnectionPhase::TcpConnect: return ProbeStep::TcpConnect;
     case ConnectionPhase::Handshake: return ProbeStep::Handshake;
@@ -99,6 +64,8 @@ ProbeStep step_of(ConnectionPhase phase) {
   }
   return ProbeStep::Prepare;
 }
+
+namespace {
 
 ProbeError error_of(const std::exception& failure) {
   ProbeError error;
@@ -132,8 +99,10 @@ ProbeReport run_probe(const ProbeSettings& settings, const TDBXDriverRegistry& d
   set_server_address(connection, from_utf8(settings.host), to_ustring(settings.port));
 
   StepTimes steps(report);
-  connection.OnPhase = [&steps](ConnectionPhase phase) { steps.ended(step_of(phase)); };
-  DeadlineWatch deadline(connection, std::chrono::milliseconds(settings.deadline_ms), steps);
+  connection.OnPhase = [&steps](ConnectionPhase phase) { steps.ended(probe_step_of(phase)); };
+  std::optional<ProbeStep> passed_in;
+  DeadlineWatch deadline(connection, std::chrono::milliseconds(settings.deadline_ms),
+                         [&passed_in, &steps] { passed_in = steps.current(); });
   try {
     connection.SetConnected(true);
     const Variant answer = run_probe_query(connection, kProbeQuery);
@@ -152,11 +121,11 @@ ProbeReport run_probe(const ProbeSettings& settings, const TDBXDriverRegistry& d
     report.error = error_of(failure);
   }
   report.total_ms = steps.since_start();
-  if (const auto passed_in = deadline.stop()) {
+  if (deadline.stop()) {
     // The step it ended is the one named; one that ended by itself after the
     // deadline passed is named by where the deadline found it.
     report.deadline_passed = true;
-    if (!report.failed_step) report.failed_step = *passed_in;
+    if (!report.failed_step) report.failed_step = passed_in;
   }
   if (report.failed_step) {
     report.status = ProbeStatus::Critical;

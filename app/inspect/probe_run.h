@@ -17,6 +17,9 @@ struct ProbeSettings {
   std::uint32_t deadline_ms = 10000;     // then the blocked step is ended: CRITICAL
 };
 
+// The probe's step that a phase of the connection ends.
+ProbeStep probe_step_of(ConnectionPhase phase);
+
 // Connects as the window's connection does, runs the probe's query, loads the
 // answer into a client dataset as the probe does, and disconnects.
 ProbeReport run_probe(const ProbeSettings& settings, const TDBXDriverRegistry& drivers);

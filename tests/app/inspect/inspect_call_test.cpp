@@ -6,6 +6,7 @@
 // else the call text, and the in-out text comes back with "*".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -152,7 +153,8 @@ TEST_F(InspectCall, WhatDoesNotReadIsAUsageError) {
   }
   for (const std::string usage : {"call", "call --port 0 _GetHorario", "call --port 70000 _GetHorario",
                                   "call --host", "call --json _GetHorario", "methods extra",
-                                  "methods --port abc"}) {
+                                  "methods --port abc", "call --deadline 0 _GetHorario",
+                                  "methods --deadline soon", "methods --deadline"}) {
     SCOPED_TRACE(usage);
     const RunResult result = run(usage);
     EXPECT_EQ(result.exit_code, 2);
@@ -178,6 +180,40 @@ TEST_F(InspectCall, TheServersErrorAndAFailedConnectExitWithOne) {
     EXPECT_NE(refused.err.find(join({"cannot connect to 127.0.0.1:", std::to_string(refusing.port()), ": "})),
               std::string::npos)
         << refused.err;
+  }
+}
+
+// Against a server that never answers, the deadline ends the blocked connect
+// or call as the watchdogs end it, and says where it found the command.
+TEST_F(InspectCall, ADeadlineEndsAConnectOrCallThatNeverAnswers) {
+  TrialServer hanging(dir_.path(), {"--mode", "hang"});
+  TrialServer hanging_call(dir_.path(), {"--mode", "hang-call"});
+  ASSERT_NE(hanging.port(), 0);
+  ASSERT_NE(hanging_call.port(), 0);
+  const auto at = [](const TrialServer& server) { return join({"127.0.0.1:", std::to_string(server.port())}); };
+  struct Case {
+    std::string command;  // before the address
+    const TrialServer& server;
+    std::string arguments;  // after the address
+    std::string where;      // what standard error says after "passed "
+  };
+  const std::vector<Case> cases = {
+      {"call", hanging, " _GetHorario", join({"while connecting to ", at(hanging), " (handshake); the connect was ended"})},
+      {"methods", hanging, "", join({"while connecting to ", at(hanging), " (handshake); the connect was ended"})},
+      {"call", hanging_call, " _GetHorario",
+       join({"in TdtmPrincipal._GetHorario on ", at(hanging_call), "; the call was ended"})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command + " " + c.where);
+    // Short, so that the case ends soon, yet ten times what the steps before
+    // the hang take on a slow build (sanitizers, Wine).
+    const RunResult result = run(join({c.command, " ", c.server.address(), " --deadline 2000", c.arguments}));
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.out, "");
+    // One line (ended by "\r\n" on Windows, where standard error is text).
+    EXPECT_EQ(result.err.substr(0, result.err.find_last_not_of("\r\n") + 1),
+              join({"wardenix-inspect: the deadline of 2000 ms passed ", c.where}));
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   }
 }
 
