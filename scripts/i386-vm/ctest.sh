@@ -4,7 +4,7 @@
 # or more as on the host, and ctest itself has no way to scale the limits.
 #   scripts/i386-vm/ctest.sh BUILD_DIR [SELECTION...]
 # SELECTION: ctest's own options that choose tests (-R, -E, -L, -LE, -I).
-# JOBS tests at a time (the CPUs'), limits TIMEOUT_FACTOR times (4) the
+# JOBS tests at a time (the CPUs'), limits TIMEOUT_FACTOR times (6) the
 # tests' TIMEOUT (1500 s for a test without one). Prints each test's result
 # as ctest does, the output of those that fail, and exits 1 if one failed.
 # Honours a test's WORKING_DIRECTORY, ENVIRONMENT, SKIP_RETURN_CODE,
@@ -12,7 +12,7 @@
 set -euo pipefail
 build=${1:?usage: scripts/i386-vm/ctest.sh BUILD_DIR [SELECTION...]}
 shift
-jobs=${JOBS:-$(nproc)} factor=${TIMEOUT_FACTOR:-4}
+jobs=${JOBS:-$(nproc)} factor=${TIMEOUT_FACTOR:-6}
 logs=$(mktemp -d "${TMPDIR:-/tmp}/wardenix-ctest.XXXXXX")
 trap 'rm -rf "$logs"' EXIT
 
