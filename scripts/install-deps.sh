@@ -2,9 +2,11 @@
 # Installs the Debian packages that a group of jobs needs, only when one is
 # missing: install-deps.sh GROUP... with GROUP one of
 #   build    native build and tests
-#   windows  the 32-bit Windows cross build, and what runs its tests here:
-#            32-bit Wine, or where the kernel refuses 32-bit programs (or
-#            WARDENIX_WINE=64 says so) 64-bit Wine and a 64-bit cross build
+#   windows  the 32-bit Windows cross build, and what runs its tests here
+#            (scripts/wine-env.sh): 32-bit Wine; or, where the kernel refuses
+#            32-bit programs, what builds and boots the emulated i386 machine
+#            (scripts/i386-vm/); or (WARDENIX_WINE=64) 64-bit Wine and a
+#            64-bit cross build
 #   checks   sanitizers, fuzzers, benchmarks (clang) and stress runs
 #   desktop  the Qt front end and the virtual display for its tests
 #   package  the Debian package and its checks
@@ -13,9 +15,12 @@
 #            that turns those into pictures
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
+# The emulated i386 machine's packages are its own (scripts/i386-vm/build.sh).
+[[ -z "${WARDENIX_IN_VM:-}" ]] || exit 0
 
 declare -A windows_tests=(
   [32]="wine wine32:i386"
+  [vm]="qemu-system-x86 mmdebstrap e2fsprogs cpio binutils"
   [64]="wine wine64 g++-mingw-w64-x86-64-posix"
 )
 # The installer is also checked in a 64-bit prefix where 32-bit Wine runs
