@@ -23,7 +23,7 @@ case "${WARDENIX_WINE:-}" in
     if "$wine_probe" 2>/dev/null; then
       wine_bits=32 wine_reason="this machine runs 32-bit programs"
     else
-      wine_bits=vm wine_reason="this machine's kernel refuses 32-bit programs: they run in an emulated i386 machine (WARDENIX_WINE=64: a 64-bit build of the tests under 64-bit Wine, quicker)"
+      wine_bits=vm wine_reason="this machine's kernel refuses 32-bit programs"
     fi
     rm -f "$wine_probe"
     unset wine_probe ;;
