@@ -1,5 +1,7 @@
 #include "wire/tcp_socket.h"
 
+#include <array>
+#include <cstring>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -18,6 +20,31 @@ namespace {
   message += api;
   message += u"'";
   throw ESocketError(std::move(message));
+}
+
+// A host written as four decimal numbers from 0 to 255 is its own address:
+// it needs no resolver, and no thread to wait on one. Anything else, the
+// other forms the system's lookup takes included, goes to the lookup.
+std::optional<std::array<std::uint8_t, 4>> dotted_quad(UStringView host) {
+  std::array<std::uint8_t, 4> octets{};
+  std::size_t i = 0;
+  for (std::size_t n = 0; n < octets.size(); ++n) {
+    if (n > 0) {
+      if (i >= host.size() || host[i] != u'.') return std::nullopt;
+      ++i;
+    }
+    unsigned part = 0;
+    std::size_t digits = 0;
+    for (; i < host.size() && host[i] >= u'0' && host[i] <= u'9'; ++i) {
+      // A leading zero reads as octal to some resolvers: theirs to decide.
+      if (++digits > 3 || (digits == 2 && part == 0)) return std::nullopt;
+      part = part * 10 + static_cast<unsigned>(host[i] - u'0');
+    }
+    if (digits == 0 || part > 255) return std::nullopt;
+    octets[n] = static_cast<std::uint8_t>(part);
+  }
+  if (i != host.size()) return std::nullopt;
+  return octets;
 }
 
 }  // namespace
@@ -67,6 +94,11 @@ void TcpSocket::Connect(UStringView host, std::int32_t port) {
 }
 
 bool TcpSocket::LookUp(UStringView host, int& error, std::uint32_t& address) {
+  if (const auto octets = dotted_quad(host)) {
+    error = 0;
+    std::memcpy(&address, octets->data(), sizeof address);  // network order: as written
+    return true;
+  }
   auto handover = std::make_shared<LookupHandover>();
   if (handover->HasSignal()) {
     try {

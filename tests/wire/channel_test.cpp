@@ -516,6 +516,32 @@ TEST(HostLookup, TheAnswerFromTheLookupsThreadIsWhereTheConnectGoes) {
   }
 }
 
+// A host written as an IPv4 address is its own address: the connect asks no
+// resolver (and starts no thread for one). Every other form goes to the
+// lookup, whose answer (loopback here) is where the connect goes.
+TEST(HostLookup, OnlyAHostWrittenAsFourNumbersConnectsWithoutTheLookup) {
+  trial::Listener listener;
+  ASSERT_TRUE(listener.open(0, trial::Reach::Loopback));
+  const std::uint8_t loopback_bytes[4] = {127, 0, 0, 1};
+  std::uint32_t loopback = 0;
+  std::memcpy(&loopback, loopback_bytes, sizeof loopback);
+  const struct {
+    const char16_t* host;
+    bool looked_up;
+  } cases[] = {
+      {u"127.0.0.1", false},      {u"localhost", true},  {u"127.1", true},
+      {u"127.0.0.256", true},     {u"127.0.0.01", true}, {u"127.0.0.1.", true},
+      {u"127.0.0.1000", true},    {u"127..0.1", true},   {u"0127.0.0.1", true},
+  };
+  for (const auto& c : cases) {
+    testing::StandInResolver resolver(loopback, 0);
+    resolver.release();
+    TcpSocket socket(resolver.lookup());
+    EXPECT_NO_THROW(socket.Connect(c.host, listener.port())) << to_utf8(c.host);
+    EXPECT_EQ(resolver.asked(), c.looked_up ? 1 : 0) << to_utf8(c.host);
+  }
+}
+
 TEST(CommunicationLayers, TcpIpIsRegisteredAndTheListCanChange) {
   const auto ids = TDBXCommunicationLayerFactory::RegisteredLayerList();
   ASSERT_FALSE(ids.empty());
