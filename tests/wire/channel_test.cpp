@@ -447,18 +447,6 @@ TEST(ChannelAbort, EndsABlockedConnectAtOnce) {
   EXPECT_TRUE(blocked.get().ends_with("on API 'connect'"));
 }
 
-// What a connect reports when an abort ends it.
-std::string aborted_connect_error() {
-  TcpSocket socket;
-  socket.Abort();
-  try {
-    socket.Connect(u"127.0.0.1", 1);
-  } catch (const ESocketError& e) {
-    return e.what();
-  }
-  return "connected";
-}
-
 // The host's lookup hangs where the resolver never answers: an abort ends the
 // connect's wait for it as it ends the connect's own, and the lookup left
 // behind may answer after the channel is gone.
@@ -483,7 +471,7 @@ TEST(ChannelAbort, EndsAConnectWaitingForTheHostLookup) {
   hanging_lookups.reset();
   resolver.release();  // the lookup answers late; a connect still waiting for it ends too
   ASSERT_TRUE(ended) << "the abort did not end the wait for the lookup";
-  EXPECT_EQ(blocked.get(), aborted_connect_error());
+  EXPECT_EQ(blocked.get(), testing::aborted_connect_error());
 }
 
 // The lookup's answer comes back from its thread: an address connects there,
@@ -510,7 +498,7 @@ TEST(HostLookup, TheAnswerFromTheLookupsThreadIsWhereTheConnectGoes) {
       ADD_FAILURE() << "connected to a host that was not found";
     } catch (const ESocketError& e) {
       EXPECT_TRUE(std::string(e.what()).ends_with("on API 'connect'")) << e.what();
-      EXPECT_NE(std::string(e.what()), aborted_connect_error());
+      EXPECT_NE(std::string(e.what()), testing::aborted_connect_error());
     }
     EXPECT_FALSE(socket.IsConnected());
   }

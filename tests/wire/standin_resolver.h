@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "wire/communication_layer.h"
 #include "wire/host_lookup.h"
 #include "wire/tcp_layer.h"
+#include "wire/tcp_socket.h"
 
 namespace wardenix::testing {
 
@@ -87,5 +89,18 @@ class ScopedTcpLookup {
     TDBXCommunicationLayerFactory::RegisterLayer(u"tcp/ip", [] { return std::make_unique<TDBXTCPLayer>(); });
   }
 };
+
+// What a connect reports when an abort ends it, for comparing with what a
+// connect whose lookup was abandoned reports.
+inline std::string aborted_connect_error() {
+  TcpSocket socket;
+  socket.Abort();
+  try {
+    socket.Connect(u"127.0.0.1", 1);
+  } catch (const ESocketError& e) {
+    return e.what();
+  }
+  return "connected";
+}
 
 }  // namespace wardenix::testing

@@ -15,18 +15,6 @@
 namespace wardenix {
 namespace {
 
-// What a connect reports when an abort ends it.
-std::string aborted_connect_error() {
-  TcpSocket socket;
-  socket.Abort();
-  try {
-    socket.Connect(u"127.0.0.1", 1);
-  } catch (const ESocketError& e) {
-    return e.what();
-  }
-  return "connected";
-}
-
 TEST(ProbeDeadline, EndsTheWaitForAHostLookupThatNeverAnswers) {
   testing::StandInResolver resolver;
   std::optional<testing::ScopedTcpLookup> hanging_lookups(std::in_place, resolver.lookup());
@@ -46,7 +34,7 @@ TEST(ProbeDeadline, EndsTheWaitForAHostLookupThatNeverAnswers) {
   EXPECT_EQ(report.failed_step, ProbeStep::TcpConnect);
   ASSERT_TRUE(report.error);
   EXPECT_EQ(report.error->class_name, "ESocketError");
-  EXPECT_EQ(report.error->message, aborted_connect_error());
+  EXPECT_EQ(report.error->message, testing::aborted_connect_error());
 }
 
 }  // namespace

@@ -23,19 +23,11 @@
 #include <string>
 
 #include "app/windows/control_ids.h"
+#include "tests/app/windows/wait_for.h"
 
 namespace {
 
 constexpr wchar_t kDatabaseService[] = L"FirebirdServerDefaultInstance";
-
-template <typename Found>
-bool wait_for(Found found, int seconds) {
-  for (int i = 0; i < seconds * 20; ++i) {
-    if (found()) return true;
-    Sleep(50);
-  }
-  return false;
-}
 
 int fail(const char* what) {
   std::printf("event-log-driver: %s (error %lu)\n", what, GetLastError());

@@ -15,21 +15,13 @@
 #include <string>
 
 #include "app/windows/control_ids.h"
+#include "tests/app/windows/wait_for.h"
 
 namespace {
 
 // The tray icon's window and the message it gets for clicks on the icon.
 constexpr wchar_t kTrayClass[] = L"WardenixTrayIcon";
 constexpr UINT kTrayCallback = WM_APP + 1;
-
-template <typename Found>
-bool wait_for(Found found, int seconds) {
-  for (int i = 0; i < seconds * 20; ++i) {
-    if (found()) return true;
-    Sleep(50);
-  }
-  return false;
-}
 
 class Shots {
  public:
