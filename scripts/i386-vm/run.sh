@@ -10,11 +10,12 @@
 # then shown). The repository (with build/) is mounted at its own absolute
 # path, and so is the current folder if it lies outside it, and each folder
 # of VM_SHARE (space-separated): paths compiled into a build work as they
-# are, and what the command writes there is on the host afterwards. The
-# command runs with the caller's user and group ids and a few of its
-# variables (CI, WINEDEBUG, GTEST_*, CTEST_*, WARDENIX_* but WARDENIX_WINE,
-# and those named in VM_ENV), and WARDENIX_IN_VM=1; inside,
-# scripts/wine-env.sh finds that the machine runs 32-bit programs. Everything else it writes is gone at
+# are, and what the command writes there is on the host afterwards (a change
+# the host makes while the command runs may go unseen). The command runs
+# with the caller's user and group ids and a few of its variables (CI,
+# WINEDEBUG, GTEST_*, CTEST_*, WARDENIX_* but WARDENIX_WINE, and those named
+# in VM_ENV), and WARDENIX_IN_VM=1; inside, scripts/wine-env.sh finds that
+# the machine runs 32-bit programs. Everything else it writes is gone at
 # power-off.
 #   --wine-state DIR  DIR (a STATE_DIR of scripts/wine-run.sh, such as a
 #                     cross build's wine/) is the machine's own instead: it
@@ -22,8 +23,9 @@
 #                     built, and TMPDIR lies inside it (prefix copies
 #                     hard-link the template).
 # Examples:
-#   scripts/i386-vm/run.sh --wine-state build/windows/wine ctest --test-dir build/windows -R wire
-#   scripts/i386-vm/run.sh scripts/check-installer.sh
+#   scripts/i386-vm/run.sh --wine-state build/windows/wine ctest --test-dir build/windows -R datasnap
+#   scripts/i386-vm/run.sh --wine-state build/windows/wine scripts/i386-vm/ctest.sh build/windows
+#   scripts/i386-vm/run.sh scripts/installer-checks.sh SETUP PROGRAM win32
 # Knobs: VM_ACCEL=tcg forces emulation where KVM could be used; VM_CPUS
 # (host's), VM_MEM (MiB, 2048), VM_TIMEOUT (seconds, none), VM_DIR (the
 # machine, build/i386-vm). The host needs qemu-system-x86 (and for the
