@@ -237,7 +237,7 @@ TEST(Diagnostics, QuittingEndsACheckWaitingForTheHostLookup) {
   // From a thread of its own, as Ctrl+C comes, once the check waits for the
   // lookup; a check still waiting long after (the fault) is let go.
   std::thread quitter([&, ended = loop_ended.get_future()] {
-    resolver.wait_until_asked();
+    resolver.wait_until_asked_for(u"server.invalid");
     world.form->RequestQuit();
     if (ended.wait_for(std::chrono::seconds(20)) == std::future_status::timeout) {
       stuck = true;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "wire/communication_layer.h"
 #include "wire/host_lookup.h"
@@ -29,9 +30,10 @@ class StandInResolver {
 
   // The seam's function; it shares the resolver's state, which outlives it.
   HostLookup lookup() const {
-    return [state = state_](UStringView, std::uint32_t& address) {
+    return [state = state_](UStringView host, std::uint32_t& address) {
       std::unique_lock lock(state->mutex);
       ++state->asked;
+      state->hosts.emplace_back(host);
       ++state->under_way;
       state->changed.notify_all();
       state->changed.wait(lock, [&] { return state->released; });
@@ -46,6 +48,17 @@ class StandInResolver {
   void wait_until_asked(int count = 1) {
     std::unique_lock lock(state_->mutex);
     state_->changed.wait(lock, [&] { return state_->asked >= count; });
+  }
+  // Waits until a lookup of `host` has begun: other connections of the
+  // process (a test's in-process servers and peers) may look up other names.
+  void wait_until_asked_for(UStringView host) {
+    std::unique_lock lock(state_->mutex);
+    state_->changed.wait(lock, [&] {
+      for (const UString& asked : state_->hosts) {
+        if (asked == host) return true;
+      }
+      return false;
+    });
   }
   int asked() const {
     std::lock_guard lock(state_->mutex);
@@ -66,6 +79,7 @@ class StandInResolver {
     std::mutex mutex;
     std::condition_variable changed;
     int asked = 0;
+    std::vector<UString> hosts;
     int under_way = 0;
     bool released = false;
     std::uint32_t address = 0;
