@@ -464,7 +464,7 @@ TEST(ChannelAbort, EndsAConnectWaitingForTheHostLookup) {
       return std::string(e.what());
     }
   });
-  resolver.wait_until_asked();
+  resolver.wait_until_asked_for(u"server.invalid");
   abort->Trip();
   const bool ended = blocked.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
   if (ended) channel.reset();
@@ -474,14 +474,20 @@ TEST(ChannelAbort, EndsAConnectWaitingForTheHostLookup) {
   EXPECT_EQ(blocked.get(), testing::aborted_connect_error());
 }
 
+// 127.0.0.1 as a lookup answers it: in network order.
+std::uint32_t loopback_address() {
+  const std::uint8_t bytes[4] = {127, 0, 0, 1};
+  std::uint32_t address = 0;
+  std::memcpy(&address, bytes, sizeof address);
+  return address;
+}
+
 // The lookup's answer comes back from its thread: an address connects there,
 // a failure connects nowhere.
 TEST(HostLookup, TheAnswerFromTheLookupsThreadIsWhereTheConnectGoes) {
   trial::Listener listener;
   ASSERT_TRUE(listener.open(0, trial::Reach::Loopback));
-  const std::uint8_t loopback_bytes[4] = {127, 0, 0, 1};  // in network order
-  std::uint32_t loopback = 0;
-  std::memcpy(&loopback, loopback_bytes, sizeof loopback);
+  const std::uint32_t loopback = loopback_address();
   {
     testing::StandInResolver resolver(loopback, 0);
     resolver.release();
@@ -510,9 +516,7 @@ TEST(HostLookup, TheAnswerFromTheLookupsThreadIsWhereTheConnectGoes) {
 TEST(HostLookup, OnlyAHostWrittenAsFourNumbersConnectsWithoutTheLookup) {
   trial::Listener listener;
   ASSERT_TRUE(listener.open(0, trial::Reach::Loopback));
-  const std::uint8_t loopback_bytes[4] = {127, 0, 0, 1};
-  std::uint32_t loopback = 0;
-  std::memcpy(&loopback, loopback_bytes, sizeof loopback);
+  const std::uint32_t loopback = loopback_address();
   const struct {
     const char16_t* host;
     bool looked_up;

@@ -44,11 +44,6 @@ class StandInResolver {
     };
   }
 
-  // Waits until `count` lookups have begun.
-  void wait_until_asked(int count = 1) {
-    std::unique_lock lock(state_->mutex);
-    state_->changed.wait(lock, [&] { return state_->asked >= count; });
-  }
   // Waits until a lookup of `host` has begun: other connections of the
   // process (a test's in-process servers and peers) may look up other names.
   void wait_until_asked_for(UStringView host) {
